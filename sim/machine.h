@@ -1,0 +1,138 @@
+// The simulated PC: PCI functions with configuration space and write masks,
+// an I/O port space that devices claim in ranges, an optional access log, a
+// virtual clock and the driver's time-out timer.
+//
+// Fixed-size storage only, no heap, no exceptions and no constructors that
+// must run before main: the same code links into the host tests and into the
+// Wine-hosted test driver.
+#ifndef SIM_MACHINE_H
+#define SIM_MACHINE_H
+
+#include <stdint.h>
+
+#include "orvane_types.h"
+
+struct OrvaneDeviceExtension;
+
+namespace sim {
+
+// Simulated time, in nanoseconds.
+using Nanos = uint64_t;
+constexpr Nanos kPortAccessCost = 1000;  // one I/O instruction on the ISA/LPC side, about 1 us
+
+// A device on the port space. The defaults float the bus (reads 0xFF).
+class PortDevice {
+public:
+    virtual uint8_t In8(uint16_t port) { (void)port; return 0xFF; }
+    virtual void Out8(uint16_t port, uint8_t value) { (void)port; (void)value; }
+    virtual uint32_t In32(uint16_t port);
+    virtual void Out32(uint16_t port, uint32_t value);
+    // Called when the virtual clock moves on, so that devices can finish
+    // work that takes bus time.
+    virtual void Tick(Nanos now) { (void)now; }
+
+protected:
+    constexpr PortDevice() = default;
+    ~PortDevice() = default;
+};
+
+struct PciFunction {
+    uint8_t bus = 0, device = 0, function = 0;
+    bool present = false;
+    uint8_t config[256] = {};
+    uint8_t writeMask[256] = {};  // 1 bits may be written by software
+    uint32_t readCount = 0;       // configuration reads that reached this function
+
+    uint16_t VendorId() const { return (uint16_t)(config[0] | config[1] << 8); }
+    uint16_t DeviceId() const { return (uint16_t)(config[2] | config[3] << 8); }
+    void Set8(unsigned offset, uint8_t value) { config[offset & 0xFF] = value; }
+    void Set16(unsigned offset, uint16_t value);
+    void Set32(unsigned offset, uint32_t value);
+    uint32_t Get32(unsigned offset) const;
+    // Lets software write the given bits of the dword at offset.
+    void Writable32(unsigned offset, uint32_t mask);
+};
+
+enum class AccessKind : uint8_t { In8, Out8, In32, Out32, PciRead, PciWrite };
+struct Access {
+    AccessKind kind;
+    uint16_t port;     // port, or configuration offset
+    uint32_t value;
+    uint16_t slot;     // PCI only: bus << 8 | slot
+    uint8_t length;    // PCI only
+};
+
+class Machine {
+public:
+    static constexpr int kMaxPciFunctions = 48;
+    static constexpr int kMaxClaims = 24;
+    static constexpr int kLogCapacity = 8192;
+
+    // PCI. Functions are matched by bus/device/function; empty slots read all ones.
+    PciFunction* AddPciFunction(uint8_t bus, uint8_t device, uint8_t function,
+                                uint16_t vendorId, uint16_t deviceId,
+                                uint8_t classCode, uint8_t subclass);
+    PciFunction* FindPci(uint8_t bus, uint8_t device, uint8_t function);
+    ULONG PciRead(ULONG bus, ULONG slot, void* buffer, ULONG offset, ULONG length);
+    ULONG PciWrite(ULONG bus, ULONG slot, const void* buffer, ULONG offset, ULONG length);
+    uint32_t pciReadCount = 0;   // configuration reads of any slot, empty ones included
+
+    // Port space.
+    bool Claim(uint16_t first, uint16_t count, PortDevice* device);
+    uint8_t In8(uint16_t port);
+    void Out8(uint16_t port, uint8_t value);
+    uint32_t In32(uint16_t port);
+    void Out32(uint16_t port, uint32_t value);
+    uint32_t portAccessCount = 0;
+
+    // Access log; a full log stops recording and sets logOverflow.
+    void StartLog() { logging = true; logCount = 0; logOverflow = false; }
+    void StopLog() { logging = false; }
+    int LogCount() const { return logCount; }
+    const Access& LogEntry(int i) const { return log[i]; }
+    bool logOverflow = false;
+
+    // Virtual clock and the time-out timer.
+    Nanos Now() const { return now; }
+    void Advance(Nanos delta);
+    void SetTimer(OrvaneDeviceExtension* ext, LONGLONG dueTime);
+    void CancelTimer();
+    bool TimerArmed() const { return timerExt != nullptr; }
+    uint32_t timerSetCount = 0;
+    KIRQL irql = PASSIVE_LEVEL;
+    Nanos sleptNs = 0;      // time spent in the sleeping delay
+    Nanos stalledNs = 0;    // time spent in processor stalls
+    uint32_t stallCalls = 0;
+
+    // What the system's parallel-port driver answers.
+    NTSTATUS parallelStatus = STATUS_OBJECT_NAME_NOT_FOUND;
+    ULONGLONG parallelController = 0;
+    uint32_t parallelQueries = 0;
+
+private:
+    struct Claimed {
+        uint16_t first, count;
+        PortDevice* device;
+    };
+    PortDevice* Owner(uint16_t port);
+    void Record(AccessKind kind, uint16_t port, uint32_t value, uint16_t slot = 0, uint8_t length = 0);
+
+    PciFunction pci[kMaxPciFunctions] = {};
+    int pciCount = 0;
+    Claimed claims[kMaxClaims] = {};
+    int claimCount = 0;
+    bool logging = false;
+    int logCount = 0;
+    Access log[kLogCapacity] = {};
+    Nanos now = 0;
+    Nanos timerDue = 0;
+    OrvaneDeviceExtension* timerExt = nullptr;
+};
+
+// The machine the platform seam talks to. Tests set it around each case.
+Machine* Current();
+void SetCurrent(Machine* machine);
+
+}  // namespace sim
+
+#endif
