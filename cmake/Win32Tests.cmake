@@ -1,0 +1,26 @@
+# Windows test programs: GoogleTest built from Debian's sources with the cross
+# compiler, and a helper that adds a test program which CTest runs under Wine
+# (through CMAKE_CROSSCOMPILING_EMULATOR, in the build tree's own prefix).
+if(NOT TARGET gtest)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+  foreach(t gtest gtest_main gmock gmock_main)
+    target_compile_options(${t} PRIVATE -Wno-error)
+  endforeach()
+endif()
+include(GoogleTest)
+
+# orvane_add_win32_test(<name> SOURCES ... [LIBS ...] [LABELS ...] [FIXTURES ...])
+# One GoogleTest program; each test case becomes a CTest test run under Wine.
+function(orvane_add_win32_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS;FIXTURES" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} gmock gtest_main ${ORVANE_WIN_STATIC_RUNTIME})
+  set(props LABELS "win32;${ARG_LABELS}")
+  if(ARG_FIXTURES)
+    list(APPEND props FIXTURES_REQUIRED "${ARG_FIXTURES}")
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 PROPERTIES ${props})
+endfunction()
