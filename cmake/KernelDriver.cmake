@@ -22,11 +22,16 @@ set(ORVANE_KERNEL_LINK_OPTIONS
     -Wl,--entry,${ORVANE_KERNEL_ENTRY} -Wl,--image-base,${ORVANE_KERNEL_IMAGE_BASE}
     -Wl,--dynamicbase -Wl,--nxcompat -Wl,--file-alignment,0x200 -Wl,--section-alignment,0x1000)
 
-# orvane_add_kernel_driver(<target> <output name> SOURCES ... [LIBS ...])
+# The test-signing certificate of this source tree's builds, shared by both
+# architectures; made on first use, never committed.
+set(ORVANE_TESTSIGN_DIR "${CMAKE_SOURCE_DIR}/build/testsign" CACHE PATH "test-signing certificate folder")
+
+# orvane_add_kernel_driver(<target> <output name> SOURCES ... [LIBS ...] [TEST_SIGN])
 # Builds a .sys and, after every link, checks its import table against the
-# allowlist of kernel routines present on Windows 7 and later.
+# allowlist of kernel routines present on Windows 7 and later; TEST_SIGN then
+# signs it with the build's test certificate.
 function(orvane_add_kernel_driver target output)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "TEST_SIGN" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${target} ${ARG_SOURCES})
   set_target_properties(${target} PROPERTIES OUTPUT_NAME ${output} SUFFIX ".sys")
   target_compile_options(${target} PRIVATE ${ORVANE_KERNEL_COMPILE_OPTIONS})
@@ -38,4 +43,12 @@ function(orvane_add_kernel_driver target output)
     COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-imports ${ORVANE_OBJDUMP}
             ${CMAKE_SOURCE_DIR}/driver/kernel/imports.allow $<TARGET_FILE:${target}>
     VERBATIM)
+  if(ARG_TEST_SIGN)
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${CMAKE_SOURCE_DIR}/scripts/sign-driver $<TARGET_FILE:${target}> ${ORVANE_TESTSIGN_DIR}
+      VERBATIM)
+    add_test(NAME ${target}_signature
+             COMMAND osslsigncode verify -CAfile ${ORVANE_TESTSIGN_DIR}/testsign.crt -in $<TARGET_FILE:${target}>)
+    set_tests_properties(${target}_signature PROPERTIES LABELS package)
+  endif()
 endfunction()
