@@ -32,4 +32,23 @@ NTSTATUS LptI2cWrite(OrvaneDeviceExtension* ext);
 NTSTATUS GpioI2cRead(OrvaneDeviceExtension* ext);
 NTSTATUS GpioI2cWrite(OrvaneDeviceExtension* ext);
 
+// Bus primitives of the parallel-port engine; each takes the data port.
+void LptI2cStart(USHORT dataPort);
+void LptI2cStop(USHORT dataPort);
+void LptI2cSendByte(USHORT dataPort, UCHAR value);
+
+// Line primitives of the GPIO engine, each one read-modify-write of the GPIO
+// register; GpioSdaRead only reads and returns the SDA level (0 or 1).
+void GpioSdaLow(OrvaneDeviceExtension* ext);
+void GpioSdaHigh(OrvaneDeviceExtension* ext);
+void GpioSclLow(OrvaneDeviceExtension* ext);
+void GpioSclHigh(OrvaneDeviceExtension* ext);
+void GpioSdaRelease(OrvaneDeviceExtension* ext);
+void GpioSdaDrive(OrvaneDeviceExtension* ext);
+ULONG GpioSdaRead(OrvaneDeviceExtension* ext);
+// Bus primitives of the GPIO engine; GpioI2cSendByte returns the acknowledge
+// bit as read (0: acknowledged).
+void GpioI2cStart(OrvaneDeviceExtension* ext);
+ULONG GpioI2cSendByte(OrvaneDeviceExtension* ext, UCHAR value);
+
 #endif
