@@ -12,15 +12,19 @@ if(NOT TARGET gtest)
 endif()
 include(GoogleTest)
 
-# orvane_add_win32_test(<name> SOURCES ... [LIBS ...] [LABELS ...] [FIXTURES ...])
+# orvane_add_win32_test(<name> SOURCES ... [LIBS ...] [LABELS ...] [FIXTURES ...]
+#                       [PROPERTIES <prop> <value> ...])
 # One GoogleTest program; each test case becomes a CTest test run under Wine.
+# PROPERTIES are further CTest properties of every case (e.g. RESOURCE_LOCK for
+# cases that share state in the Wine prefix's registry).
 function(orvane_add_win32_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS;FIXTURES" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS;FIXTURES;PROPERTIES" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} gmock gtest_main ${ORVANE_WIN_STATIC_RUNTIME})
   set(props LABELS "win32;${ARG_LABELS}")
   if(ARG_FIXTURES)
     list(APPEND props FIXTURES_REQUIRED "${ARG_FIXTURES}")
   endif()
+  list(APPEND props ${ARG_PROPERTIES})
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 PROPERTIES ${props})
 endfunction()
