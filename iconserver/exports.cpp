@@ -14,9 +14,9 @@ wchar_t FoldCase(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wcha
 bool IsPerUserCommand(const wchar_t* commandLine)
 {
     if (!commandLine) return false;
+    // A shorter text stops at its own zero, which differs from the letter there.
     for (size_t i = 0; i < kPerUserCommandLength; ++i) {
         if (FoldCase(commandLine[i]) != kPerUserCommand[i]) return false;
-        if (commandLine[i] == L'\0') break;
     }
     return true;
 }
