@@ -91,6 +91,7 @@ ULONG Machine::PciRead(ULONG bus, ULONG slot, void* buffer, ULONG offset, ULONG 
 
 ULONG Machine::PciWrite(ULONG bus, ULONG slot, const void* buffer, ULONG offset, ULONG length)
 {
+    ++pciWriteCount;
     const uint8_t* in = static_cast<const uint8_t*>(buffer);
     uint32_t value = 0;
     for (ULONG i = 0; i < length && i < 4; ++i)

@@ -76,6 +76,7 @@ public:
     ULONG PciRead(ULONG bus, ULONG slot, void* buffer, ULONG offset, ULONG length);
     ULONG PciWrite(ULONG bus, ULONG slot, const void* buffer, ULONG offset, ULONG length);
     uint32_t pciReadCount = 0;   // configuration reads of any slot, empty ones included
+    uint32_t pciWriteCount = 0;  // configuration writes of any slot, empty ones included
 
     // Port space.
     bool Claim(uint16_t first, uint16_t count, PortDevice* device);
