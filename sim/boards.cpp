@@ -33,6 +33,7 @@ namespace {
 
 constexpr uint32_t kAll = 0xFFFFFFFFu;
 constexpr uint16_t kSmbusSpan = 0x20;
+constexpr uint32_t kHostEnable = 0x00000001u;  // Intel SMBus host configuration (0x40): host enabled
 constexpr uint16_t kGpioSpan = 8;
 constexpr uint16_t kParallelSpan = 3;
 
@@ -43,7 +44,7 @@ constexpr uint16_t kParallelSpan = 3;
      {{0, 0, 0, 0x8086, HOSTID, HOST_BRIDGE, {}},                                       \
       {0, 30, 0, 0x8086, BRIDGEID, PCI_BRIDGE, {}},                                     \
       {0, 31, 0, 0x8086, ISAID, ISA_BRIDGE, {{0xF0, F0, kAll}, {0x40, 0x00001001, 0}}}, \
-      {0, 31, 3, 0x8086, SMBID, SMBUS, {{0x20, (uint32_t)(BASE) | 1, 0}}}},             \
+      {0, 31, 3, 0x8086, SMBID, SMBUS, {{0x20, (uint32_t)(BASE) | 1, 0}, {0x40, kHostEnable, kAll}}}},             \
      {},                                                                                \
      STATUS_OBJECT_NAME_NOT_FOUND, 0}
 
@@ -76,7 +77,7 @@ constexpr BoardSpec kBoards[] = {
       {0, 28, 0, 0x8086, 0x27D0, PCI_BRIDGE, {}},  // the first Intel bridge is the chipset bridge
       {0, 30, 0, 0x8086, 0x244E, PCI_BRIDGE, {}},
       {0, 31, 0, 0x8086, 0x27B8, ISA_BRIDGE, {{0xF0, 0xFED1C001u, kAll}}},
-      {0, 31, 3, 0x8086, 0x27DA, SMBUS, {{0x20, 0x00000401u, 0}}},
+      {0, 31, 3, 0x8086, 0x27DA, SMBUS, {{0x20, 0x00000401u, 0}, {0x40, kHostEnable, kAll}}},
       {3, 0, 0, 0x8086, 0x27DA, SMBUS, {{0x20, 0x00000501u, 0}}}},  // a second SMBus function, never used
      {},
      STATUS_OBJECT_NAME_NOT_FOUND, 0},
@@ -240,6 +241,22 @@ PciFunction* Board::Function(uint16_t vendorId, uint16_t deviceId)
         if (f.vendorId != 0 && f.vendorId == vendorId && f.deviceId == deviceId)
             return machine.FindPci(f.bus, f.device, f.function);
     return nullptr;
+}
+
+bool Board::EquipGpio(uint32_t gpioRegister)
+{
+    if (spec->host != BoardHost::Gpio)
+        return false;
+    wire.Connect(&smbus);
+    return gpio.Connect(machine, spec->hostBase, gpioRegister, &wire);
+}
+
+bool Board::EquipParallel()
+{
+    if (spec->host != BoardHost::Parallel)
+        return false;
+    wire.Connect(&smbus);
+    return lpt.Connect(machine, spec->hostBase, &wire);
 }
 
 Board* BuildBoard(void* storage, size_t size, BoardId id)

@@ -15,8 +15,11 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "display_gpio.h"
 #include "i2c.h"
+#include "i2c_wire.h"
 #include "machine.h"
+#include "parallel_port.h"
 
 namespace sim {
 
@@ -109,19 +112,30 @@ const BoardSpec* FindBoard(BoardId id);
 const BoardSpec* BoardAt(int index);  // nullptr past the end
 constexpr int kBoardCount = (int)BoardId::kCount;
 
-// A board laid into a machine: the PCI functions, the PM index pair, and the
-// SMBus segment that a host-controller model serves at the base.
+// A board laid into a machine: the PCI functions, the PM index pair, the
+// SMBus segments that a host-controller model serves at the base (the second
+// for the second NVIDIA channel), and the bit-banged adapters' models with
+// their wire onto the first segment.
 struct Board {
     Machine machine;
     PmIndexPorts pm;
     I2cBus smbus;
+    I2cBus smbus2;
+    I2cWire wire;
+    DisplayGpio gpio;
+    ParallelPort lpt;
     const BoardSpec* spec = nullptr;
 
-    // Puts a host-controller (or GPIO window) model on the board's ports at
+    // Puts a port device (a host-controller model) on the board's ports at
     // hostBase, or at hostBase2 for the second NVIDIA channel.
     bool AttachHost(PortDevice* host, bool secondChannel = false);
     bool AttachTarget(I2cTarget* target) { return smbus.Attach(target); }
     PciFunction* Function(uint16_t vendorId, uint16_t deviceId);
+    // The GPIO boards: the display controller's window at hostBase, with
+    // the pins on gpioRegister, driving the wire onto smbus.
+    bool EquipGpio(uint32_t gpioRegister);
+    // The parallel board: the port at hostBase, driving the wire onto smbus.
+    bool EquipParallel();
 };
 
 // Builds the board into storage (at least sizeof(Board) bytes, suitably
