@@ -51,4 +51,32 @@ ULONG GpioSdaRead(OrvaneDeviceExtension* ext);
 void GpioI2cStart(OrvaneDeviceExtension* ext);
 ULONG GpioI2cSendByte(OrvaneDeviceExtension* ext, UCHAR value);
 
+// Block conventions shared by the SMBus host engines. A block read starts no
+// higher than register 242, so that its 14 bytes end at register 255, and
+// byte i of it belongs at BlockBuffer[start + i]; a block write starts at the
+// low byte of BlockOffset as it is. The counts never reach past the end of
+// BlockBuffer, whatever the record holds.
+inline ULONG OrvaneBlockReadStart(const OrvaneTransfer* t)
+{
+    const ULONG start = (UCHAR)t->BlockOffset;
+    return start > ORVANE_BLOCK_READ_START_MAX ? (ULONG)ORVANE_BLOCK_READ_START_MAX : start;
+}
+
+inline ULONG OrvaneBlockReadCount(const OrvaneTransfer* t)
+{
+    const ULONG room = ORVANE_REGISTER_COUNT - OrvaneBlockReadStart(t);
+    if (t->BlockLength < 1)
+        return 0;
+    const ULONG n = (ULONG)t->BlockLength - 1;
+    return n < room ? n : room;
+}
+
+inline ULONG OrvaneBlockWriteStart(const OrvaneTransfer* t) { return (UCHAR)t->BlockOffset; }
+
+inline ULONG OrvaneBlockWriteCount(const OrvaneTransfer* t)
+{
+    const ULONG room = ORVANE_REGISTER_COUNT - OrvaneBlockWriteStart(t);
+    return t->BlockWriteCount < room ? t->BlockWriteCount : room;
+}
+
 #endif
