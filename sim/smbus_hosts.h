@@ -28,7 +28,7 @@ public:
     enum class Protocol : uint8_t { Quick, Byte, ByteData, WordData, Block };
 
     struct Events {
-        virtual void Finished(bool acknowledged) = 0;
+        virtual void Finished(bool acknowledged) { (void)acknowledged; }
         virtual void ByteReady(uint8_t value) { (void)value; }  // block read: a byte was clocked in
         virtual void ByteSent() {}                               // block write: a byte went out
     protected:
