@@ -267,11 +267,16 @@ bool ProtocolFromField(uint8_t field, SmbusSequencer::Protocol* p)
 }
 }  // namespace
 
-bool AmdViaSmbus::Install(Machine* m, uint16_t at, I2cBus* bus)
+void AmdViaSmbus::Connect(Machine* m, uint16_t at, I2cBus* bus)
 {
     machine = m;
     base = at;
     seq.Attach(bus, this);
+}
+
+bool AmdViaSmbus::Install(Machine* m, uint16_t at, I2cBus* bus)
+{
+    Connect(m, at, bus);
     return m->Claim(at, kPortCount, this);
 }
 
@@ -360,11 +365,16 @@ constexpr uint8_t kAliLastByte = 0x40;                  // control 1
 constexpr uint8_t kAliStart = 0x40, kAliKill = 0x04;    // control 2
 }  // namespace
 
-bool AliSmbus::Install(Machine* m, uint16_t at, I2cBus* bus)
+void AliSmbus::Connect(Machine* m, uint16_t at, I2cBus* bus)
 {
     machine = m;
     base = at;
     seq.Attach(bus, this);
+}
+
+bool AliSmbus::Install(Machine* m, uint16_t at, I2cBus* bus)
+{
+    Connect(m, at, bus);
     return m->Claim(at, kPortCount, this);
 }
 
@@ -465,12 +475,17 @@ constexpr uint8_t kSisHostBusy = 0x01, kSisBusBusy = 0x02;
 constexpr uint8_t kSisStart = 0x10, kSisKill = 0x20;
 }  // namespace
 
-bool SisSmbus::Install(Machine* m, uint16_t at, I2cBus* bus, Variant v)
+void SisSmbus::Connect(Machine* m, uint16_t at, I2cBus* bus, Variant v)
 {
     machine = m;
     base = at;
     variant = v;
     seq.Attach(bus, this);
+}
+
+bool SisSmbus::Install(Machine* m, uint16_t at, I2cBus* bus, Variant v)
+{
+    Connect(m, at, bus, v);
     return m->Claim(at, kPortCount, this);
 }
 
@@ -550,11 +565,16 @@ constexpr uint8_t kNvRead = 0x01;
 constexpr uint8_t kNvProtocolMask = 0x7E;  // without the read bit and the PEC bit
 }  // namespace
 
-bool NvidiaSmbus::Install(Machine* m, uint16_t at, I2cBus* bus)
+void NvidiaSmbus::Connect(Machine* m, uint16_t at, I2cBus* bus)
 {
     machine = m;
     base = at;
     seq.Attach(bus, this);
+}
+
+bool NvidiaSmbus::Install(Machine* m, uint16_t at, I2cBus* bus)
+{
+    Connect(m, at, bus);
     return m->Claim(at, kPortCount, this);
 }
 

@@ -97,6 +97,9 @@ private:
 class AmdViaSmbus : public PortDevice, SmbusSequencer::Events {
 public:
     static constexpr uint16_t kPortCount = 16;
+    // Connect wires the model to its base and bus; Install also claims its
+    // ports (a board's AttachHost claims them otherwise).
+    void Connect(Machine* machine, uint16_t base, I2cBus* bus);
     bool Install(Machine* machine, uint16_t base, I2cBus* bus);
 
     uint8_t In8(uint16_t port) override;
@@ -127,6 +130,9 @@ private:
 class AliSmbus : public PortDevice, SmbusSequencer::Events {
 public:
     static constexpr uint16_t kPortCount = 16;
+    // Connect wires the model to its base and bus; Install also claims its
+    // ports (a board's AttachHost claims them otherwise).
+    void Connect(Machine* machine, uint16_t base, I2cBus* bus);
     bool Install(Machine* machine, uint16_t base, I2cBus* bus);
 
     uint8_t In8(uint16_t port) override;
@@ -157,6 +163,7 @@ class SisSmbus : public PortDevice, SmbusSequencer::Events {
 public:
     static constexpr uint16_t kPortCount = 32;
     enum class Variant : uint8_t { DataAt8, DataAt10 };
+    void Connect(Machine* machine, uint16_t base, I2cBus* bus, Variant variant);
     bool Install(Machine* machine, uint16_t base, I2cBus* bus, Variant variant);
 
     uint8_t In8(uint16_t port) override;
@@ -186,6 +193,9 @@ public:
     static constexpr uint16_t kPortCount = 16;
     static constexpr uint8_t kCodeNoAck = 0x10;
     static constexpr uint8_t kCodeUnsupported = 0x19;
+    // Connect wires the model to its base and bus; Install also claims its
+    // ports (a board's AttachHost claims them otherwise).
+    void Connect(Machine* machine, uint16_t base, I2cBus* bus);
     bool Install(Machine* machine, uint16_t base, I2cBus* bus);
 
     uint8_t In8(uint16_t port) override;
