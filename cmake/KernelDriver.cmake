@@ -19,25 +19,30 @@ else()
 endif()
 set(ORVANE_KERNEL_LINK_OPTIONS
     -shared -nostdlib -nostartfiles -Wl,--subsystem,native
-    -Wl,--entry,${ORVANE_KERNEL_ENTRY} -Wl,--image-base,${ORVANE_KERNEL_IMAGE_BASE}
+    -Wl,--image-base,${ORVANE_KERNEL_IMAGE_BASE}
     -Wl,--dynamicbase -Wl,--nxcompat -Wl,--file-alignment,0x200 -Wl,--section-alignment,0x1000)
 
 # The test-signing certificate of this source tree's builds, shared by both
 # architectures; made on first use, never committed.
 set(ORVANE_TESTSIGN_DIR "${CMAKE_SOURCE_DIR}/build/testsign" CACHE PATH "test-signing certificate folder")
 
-# orvane_add_kernel_driver(<target> <output name> SOURCES ... [LIBS ...] [TEST_SIGN])
+# orvane_add_kernel_driver(<target> <output name> SOURCES ... [LIBS ...] [TEST_SIGN]
+#                          [ENTRY name])
 # Builds a .sys and, after every link, checks its import table against the
 # allowlist of kernel routines present on Windows 7 and later; TEST_SIGN then
-# signs it with the build's test certificate.
+# signs it with the build's test certificate. ENTRY names the entry routine
+# (default DriverEntry; on x86 give the decorated name).
 function(orvane_add_kernel_driver target output)
-  cmake_parse_arguments(ARG "TEST_SIGN" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "TEST_SIGN" "ENTRY" "SOURCES;LIBS" ${ARGN})
+  if(NOT ARG_ENTRY)
+    set(ARG_ENTRY ${ORVANE_KERNEL_ENTRY})
+  endif()
   add_executable(${target} ${ARG_SOURCES})
   set_target_properties(${target} PROPERTIES OUTPUT_NAME ${output} SUFFIX ".sys")
   target_compile_options(${target} PRIVATE ${ORVANE_KERNEL_COMPILE_OPTIONS})
   target_compile_definitions(${target} PRIVATE ${ORVANE_KERNEL_DEFINITIONS})
   target_include_directories(${target} SYSTEM PRIVATE ${CMAKE_FIND_ROOT_PATH}/include/ddk)
-  target_link_options(${target} PRIVATE ${ORVANE_KERNEL_LINK_OPTIONS})
+  target_link_options(${target} PRIVATE ${ORVANE_KERNEL_LINK_OPTIONS} -Wl,--entry,${ARG_ENTRY})
   target_link_libraries(${target} PRIVATE ${ARG_LIBS} ntoskrnl hal gcc)
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-imports ${ORVANE_OBJDUMP}

@@ -15,13 +15,19 @@ include(GoogleTest)
 # orvane_add_win32_test(<name> SOURCES ... [LIBS ...] [LABELS ...] [FIXTURES ...]
 #                       [PROPERTIES <prop> <value> ...])
 # One GoogleTest program; each test case becomes a CTest test run under Wine.
-# PROPERTIES are further CTest properties of every case (e.g. RESOURCE_LOCK for
-# cases that share state in the Wine prefix's registry).
+# LABELS are added to every test of the calling folder. PROPERTIES are further
+# CTest properties of every case (e.g. RESOURCE_LOCK for cases that share state
+# in the Wine prefix's registry, ENVIRONMENT).
 function(orvane_add_win32_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS;FIXTURES;PROPERTIES" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} gmock gtest_main ${ORVANE_WIN_STATIC_RUNTIME})
-  set(props LABELS "win32;${ARG_LABELS}")
+  # Test discovery passes each property value on as one word, so a list of
+  # labels would not survive it: the extra labels go on the folder's tests.
+  set(props LABELS win32)
+  if(ARG_LABELS)
+    set_property(DIRECTORY APPEND PROPERTY LABELS ${ARG_LABELS})
+  endif()
   if(ARG_FIXTURES)
     list(APPEND props FIXTURES_REQUIRED "${ARG_FIXTURES}")
   endif()

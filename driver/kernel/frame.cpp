@@ -7,6 +7,18 @@
 
 namespace {
 
+// The two principals the device's DACL admits, built here rather than taken
+// from SeExports so that the image needs no exported data (Wine, which hosts
+// the test build of this frame, exports SeExports only as a stub).
+struct WellKnownSid {
+    UCHAR Revision;
+    UCHAR SubAuthorityCount;
+    SID_IDENTIFIER_AUTHORITY IdentifierAuthority;
+    ULONG SubAuthority[2];
+};
+WellKnownSid localSystemSid = {SID_REVISION, 1, SECURITY_NT_AUTHORITY, {SECURITY_LOCAL_SYSTEM_RID, 0}};
+WellKnownSid administratorsSid = {SID_REVISION, 2, SECURITY_NT_AUTHORITY,
+                                  {SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS}};
 
 // Only SYSTEM and the Administrators group may open the device: its requests
 // give raw port and configuration access. Equivalent to the descriptor
@@ -21,9 +33,9 @@ NTSTATUS RestrictDeviceAccess(PDEVICE_OBJECT device)
     if (NT_SUCCESS(status))
         status = RtlCreateAcl(acl, sizeof(aclBuffer), ACL_REVISION);
     if (NT_SUCCESS(status))
-        status = RtlAddAccessAllowedAce(acl, ACL_REVISION, GENERIC_ALL, SeExports->SeLocalSystemSid);
+        status = RtlAddAccessAllowedAce(acl, ACL_REVISION, GENERIC_ALL, &localSystemSid);
     if (NT_SUCCESS(status))
-        status = RtlAddAccessAllowedAce(acl, ACL_REVISION, GENERIC_ALL, SeExports->SeAliasAdminsSid);
+        status = RtlAddAccessAllowedAce(acl, ACL_REVISION, GENERIC_ALL, &administratorsSid);
     if (NT_SUCCESS(status))
         status = RtlSetDaclSecurityDescriptor(&descriptor, TRUE, acl, FALSE);
     if (!NT_SUCCESS(status))

@@ -1,0 +1,86 @@
+// Entry of the Wine-hosted test driver: builds the simulated board that the
+// service's Parameters\Board value names (the default board without one),
+// makes it the machine behind the bus seam, then runs the driver's own
+// DriverEntry. An unknown board name fails the load.
+#include <ntddk.h>
+
+#include "machine.h"
+#include "test_boards.h"
+
+extern "C" {
+DRIVER_INITIALIZE DriverEntry;
+DRIVER_INITIALIZE OrvaneSimEntry;
+}
+
+namespace {
+
+constexpr ULONG kBoardNameMaxChars = 32;
+
+// Reads the REG_SZ value Board of the service's Parameters key into name.
+// A missing key or value reads as STATUS_OBJECT_NAME_NOT_FOUND.
+NTSTATUS ReadBoardName(PUNICODE_STRING servicePath, WCHAR* name, ULONG* length)
+{
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, servicePath, OBJ_KERNEL_HANDLE | OBJ_CASE_INSENSITIVE,
+                               nullptr, nullptr);
+    HANDLE service = nullptr;
+    NTSTATUS status = ZwOpenKey(&service, KEY_READ, &attributes);
+    if (!NT_SUCCESS(status))
+        return status;
+
+    UNICODE_STRING parametersName;
+    RtlInitUnicodeString(&parametersName, L"Parameters");
+    InitializeObjectAttributes(&attributes, &parametersName, OBJ_KERNEL_HANDLE | OBJ_CASE_INSENSITIVE,
+                               service, nullptr);
+    HANDLE parameters = nullptr;
+    status = ZwOpenKey(&parameters, KEY_READ, &attributes);
+    ZwClose(service);
+    if (!NT_SUCCESS(status))
+        return status;
+
+    UNICODE_STRING valueName;
+    RtlInitUnicodeString(&valueName, L"Board");
+    union {
+        KEY_VALUE_PARTIAL_INFORMATION info;
+        UCHAR bytes[sizeof(KEY_VALUE_PARTIAL_INFORMATION) + kBoardNameMaxChars * sizeof(WCHAR)];
+    } value;
+    ULONG resultLength = 0;
+    status = ZwQueryValueKey(parameters, &valueName, KeyValuePartialInformation, &value, sizeof(value),
+                             &resultLength);
+    ZwClose(parameters);
+    if (!NT_SUCCESS(status))
+        return status;
+    if (value.info.Type != REG_SZ)
+        return STATUS_OBJECT_TYPE_MISMATCH;
+
+    const ULONG available = sizeof(value) - FIELD_OFFSET(KEY_VALUE_PARTIAL_INFORMATION, Data);
+    ULONG chars = (value.info.DataLength < available ? value.info.DataLength : available) / sizeof(WCHAR);
+    const WCHAR* data = reinterpret_cast<const WCHAR*>(value.info.Data);
+    while (chars > 0 && data[chars - 1] == 0)
+        --chars;
+    if (chars > kBoardNameMaxChars)
+        return STATUS_NAME_TOO_LONG;
+    for (ULONG i = 0; i < chars; ++i)
+        name[i] = data[i];
+    *length = chars;
+    return STATUS_SUCCESS;
+}
+
+}  // namespace
+
+extern "C" NTSTATUS OrvaneSimEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath)
+{
+    WCHAR name[kBoardNameMaxChars];
+    ULONG length = 0;
+    const test_boards::Board* board = &test_boards::Default();
+    const NTSTATUS status = ReadBoardName(registryPath, name, &length);
+    if (NT_SUCCESS(status)) {
+        board = test_boards::Find(name, length);
+        if (board == nullptr)
+            return STATUS_INVALID_PARAMETER;
+    } else if (status != STATUS_OBJECT_NAME_NOT_FOUND) {
+        return status;
+    }
+    sim::SetCurrent(board->build());
+    return DriverEntry(driver, registryPath);
+}
