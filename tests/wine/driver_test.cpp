@@ -1,7 +1,7 @@
 // The Wine-hosted test driver reached from a 32-bit program through
 // \\.\Orvane: the size tests, raw port access against the simulated board,
-// PCI configuration reads, two handles on one device and requests the
-// device does not serve.
+// PCI configuration reads, selection, two handles on one device and requests
+// the device does not serve.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -103,19 +103,55 @@ TEST_F(HostedDriver, APortWithNothingBehindItReadsAllOnes)
 TEST_F(HostedDriver, ConfigurationReadsReachTheDefaultIntelBoard)
 {
     OrvanePortAccess access = PortRecord(0);
-    access.Device = layout::kSmbusPciDevice;
+    access.Device = layout::kLpcPciDevice;
     access.Function = layout::kSmbusPciFunction;
     Reply r = Control(device, IOCTL_ORVANE_READ_PCI_CONFIG, &access, kPortBytes, &access, kPortBytes);
     ASSERT_TRUE(r.ok) << "error " << r.error;
     EXPECT_EQ(r.bytes, kPortBytes);
     EXPECT_EQ(access.ReadValue, (uint32_t)layout::kSmbusDeviceId << 16 | layout::kVendorIntel);
 
-    access = PortRecord(0x20);  // BAR4: the SMBus I/O window
-    access.Device = layout::kSmbusPciDevice;
+    access = PortRecord(layout::kSmbusBarOffset);
+    access.Device = layout::kLpcPciDevice;
     access.Function = layout::kSmbusPciFunction;
     r = Control(device, IOCTL_ORVANE_READ_PCI_CONFIG, &access, kPortBytes, &access, kPortBytes);
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(access.ReadValue & ~1u, layout::kSmbusBase);
+}
+
+void ExpectLocation(const Handle& device, DWORD code, uint16_t deviceId, uint8_t pciDevice, uint8_t function)
+{
+    OrvanePciLocation location;
+    memset(&location, 0xCC, sizeof(location));
+    const Reply r = Control(device, code, nullptr, 0, &location, sizeof(location));
+    ASSERT_TRUE(r.ok) << "error " << r.error;
+    EXPECT_EQ(r.bytes, sizeof(location));
+    EXPECT_EQ(location.VendorId, layout::kVendorIntel);
+    EXPECT_EQ(location.DeviceId, deviceId);
+    EXPECT_EQ(location.Bus, 0);
+    EXPECT_EQ(location.Device, pciDevice);
+    EXPECT_EQ(location.Function, function);
+}
+
+// Selection runs inside the device host against the simulated board: it
+// finds the chipset bridge, the ISA bridge, the SMBus function and its base.
+TEST_F(HostedDriver, SelectingTheIntelInterfaceFindsTheBoardsAdapter)
+{
+    uint32_t type = ORVANE_IF_INTEL;
+    Reply r = Control(device, IOCTL_ORVANE_SELECT_INTERFACE, &type, sizeof(type), nullptr, 0);
+    ASSERT_TRUE(r.ok) << "error " << r.error;
+
+    ExpectLocation(device, IOCTL_ORVANE_GET_CHIPSET_BRIDGE, layout::kChipsetBridgeDeviceId,
+                   layout::kChipsetBridgePciDevice, 0);
+    ExpectLocation(device, IOCTL_ORVANE_GET_ISA_BRIDGE, layout::kIsaBridgeDeviceId, layout::kLpcPciDevice, 0);
+    ExpectLocation(device, IOCTL_ORVANE_GET_SMBUS_DEVICE, layout::kSmbusDeviceId, layout::kLpcPciDevice,
+                   layout::kSmbusPciFunction);
+    uint32_t base = 0xCCCCCCCCu;
+    r = Control(device, IOCTL_ORVANE_GET_SMBUS_BASE, nullptr, 0, &base, sizeof(base));
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(base, layout::kSmbusBase);
+
+    r = Control(device, IOCTL_ORVANE_RESTORE_CHIPSET, nullptr, 0, nullptr, 0);
+    EXPECT_TRUE(r.ok) << "error " << r.error;
 }
 
 TEST(HostedDriverHandles, TwoHandlesAreOpenAtOnceOnOneDevice)

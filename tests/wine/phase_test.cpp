@@ -1,5 +1,6 @@
-// Checks the harness runs at fixed points of a hosted-driver session: right
-// after the service started (FreshDriver), before it stops (LiveDriver),
+// Checks the harness runs at fixed points of a hosted-driver session: with
+// another board chosen (ChosenBoard), right after the service started with
+// the default board (FreshDriver), before it stops (LiveDriver),
 // after it stopped (StoppedDriver), and with the shipped driver in its place
 // (ShippedDriver). Not registered with CTest on their own: what they check
 // depends on when they run.
@@ -41,6 +42,18 @@ TEST(FreshDriver, BaseQueriesBeforeAnySelectionReturnZeros)
         for (DWORD i = 0; i < q.length; ++i)
             EXPECT_EQ(out[i], 0) << q.what << " byte " << i;
     }
+}
+
+// The driver was started with the Parameters\Board value naming another
+// board than the default one.
+TEST(ChosenBoard, TheDriverRunsOnTheBoardNamedInItsParameters)
+{
+    Handle device;
+    ASSERT_TRUE(device.Open()) << device.OpenError();
+    OrvanePortAccess access = PortRecord(0);
+    const Reply r = Control(device, IOCTL_ORVANE_READ_PCI_CONFIG, &access, sizeof(access), &access, sizeof(access));
+    ASSERT_TRUE(r.ok) << "error " << r.error;
+    EXPECT_EQ(access.ReadValue, board_layout::kOtherBoardHostBridge) << board_layout::kOtherBoardName;
 }
 
 // The device host is still there at the end of the session, with the

@@ -72,15 +72,12 @@ extern "C" NTSTATUS OrvaneSimEntry(PDRIVER_OBJECT driver, PUNICODE_STRING regist
 {
     WCHAR name[kBoardNameMaxChars];
     ULONG length = 0;
-    const test_boards::Board* board = &test_boards::Default();
     const NTSTATUS status = ReadBoardName(registryPath, name, &length);
-    if (NT_SUCCESS(status)) {
-        board = test_boards::Find(name, length);
-        if (board == nullptr)
-            return STATUS_INVALID_PARAMETER;
-    } else if (status != STATUS_OBJECT_NAME_NOT_FOUND) {
+    if (!NT_SUCCESS(status) && status != STATUS_OBJECT_NAME_NOT_FOUND)
         return status;
-    }
-    sim::SetCurrent(board->build());
+    sim::Machine* machine = test_boards::Build(NT_SUCCESS(status) ? name : nullptr, length);
+    if (machine == nullptr)
+        return STATUS_INVALID_PARAMETER;
+    sim::SetCurrent(machine);
     return DriverEntry(driver, registryPath);
 }

@@ -1,6 +1,7 @@
-// The boards the Wine-hosted test driver can put behind its bus seam. The
-// service's Parameters\Board value names one; without it the default board
-// is built. Each board is built once per driver load, in static storage.
+// The board behind the bus seam of the Wine-hosted test driver: one of the
+// simulator's ready-made boards, named by the service's Parameters\Board
+// value (the Intel board without one), with models on its adapter's ports.
+// Built once per driver load, in static storage.
 #ifndef TESTS_WINE_DRIVER_TEST_BOARDS_H
 #define TESTS_WINE_DRIVER_TEST_BOARDS_H
 
@@ -8,14 +9,10 @@
 
 namespace test_boards {
 
-struct Board {
-    const WCHAR* name;
-    sim::Machine* (*build)();
-};
-
-// Finds a board by name (length in characters, case ignored); nullptr if none.
-const Board* Find(const WCHAR* name, ULONG length);
-const Board& Default();
+// Builds the board of that name (length in characters, case ignored), or the
+// default board when name is nullptr. Returns its machine; nullptr for a name
+// that no board has.
+sim::Machine* Build(const WCHAR* name, ULONG length);
 
 }  // namespace test_boards
 
