@@ -48,6 +48,8 @@ inline const HostCase kHosts[] = {
     {"nvidia2", Host::Nvidia2, 0x10DE, 0x0050, ORVANE_IF_NVIDIA_2, SmbusNvidiaRead, SmbusNvidiaWrite, false, 65535},
 };
 
+inline void PrintTo(const HostCase& c, std::ostream* os) { *os << c.name; }
+
 inline const HostCase& CaseOf(Host h)
 {
     for (const HostCase& c : kHosts)
@@ -55,6 +57,8 @@ inline const HostCase& CaseOf(Host h)
             return c;
     return kHosts[0];
 }
+
+inline void PrintTo(Host h, std::ostream* os) { *os << CaseOf(h).name; }
 
 // Sits over a controller's ports, passes every access on and remembers it.
 class PortSpy : public sim::PortDevice {

@@ -129,6 +129,42 @@ TEST_P(EveryHost, BlockTransfers)
     EXPECT_EQ(target.writes, 12u);
 }
 
+TEST_P(EveryHost, TransferTakesItsBusTimeAt100kHz)
+{
+    // Where the start code goes and which status bit shows completion.
+    struct Completion {
+        uint16_t startPort, statusPort;
+        uint8_t doneMask;
+    };
+    Completion c = {2, 0, 0x02};
+    if (hc.host == Host::Ali)
+        c = {2, 0, 0x80};
+    else if (hc.host == Host::Sis || hc.host == Host::Sis968)
+        c = {3, 0, 0x08};
+    else if (IsNvidia())
+        c = {0, 1, 0x80};
+    // Byte data read: start, address, command, repeated start, address, data,
+    // stop = 39 bits; word data write: start, four bytes, stop = 38 bits.
+    for (auto [code, bits] : {std::pair<uint8_t, int>{ORVANE_OP_READ_BYTE, 39}, {ORVANE_OP_WRITE_WORD, 38}}) {
+        SCOPED_TRACE(int(code));
+        spy.Clear();
+        ASSERT_EQ(code == ORVANE_OP_READ_BYTE ? Read(0x10) : Write(0x10, 0x1234, code), STATUS_SUCCESS);
+        sim::Nanos started = 0, done = 0;
+        for (const PortSpy::Event& e : spy.events) {
+            if (e.write && e.offset == c.startPort && started == 0)
+                started = e.at;
+            if (!e.write && e.offset == c.statusPort && started != 0 && (e.value & c.doneMask) != 0) {
+                done = e.at;
+                break;
+            }
+        }
+        ASSERT_NE(started, 0u);
+        ASSERT_NE(done, 0u);
+        EXPECT_GE(done - started, (sim::Nanos)bits * sim::kSmbusBitTime);
+        EXPECT_LE(done - started, (sim::Nanos)bits * sim::kSmbusBitTime + 3 * sim::kPortAccessCost);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Hosts, EveryHost, ::testing::ValuesIn(kHosts),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -471,47 +507,67 @@ TEST_F(Sequences, NvidiaChannelsAreSeparateBuses)
 // The bound of each poll: a condition that first holds on the last permitted
 // read is success, one read later is a time-out.
 
-// Answers each register from a script: `before` until the k-th read, `at`
-// on it, `after` from then on.
+// Answers each register from a script: `early` for the first `skip` reads
+// (the waits before the one under test), then `before` until the k-th read of
+// the wait under test, `at` on it and `after` from then on.
 class ScriptedPorts : public sim::PortDevice {
 public:
     struct Script {
-        uint32_t k = 0;  // 0: always `after`
-        uint8_t before = 0, at = 0, after = 0;
+        uint8_t after = 0;
+        uint8_t before = 0, at = 0;
+        uint32_t skip = 0;
+        uint8_t early = 0;
+        uint32_t k = 0;  // 0: no wait under test on this register
         uint32_t reads = 0;
     };
     uint8_t In8(uint16_t port) override
     {
         Script& s = scripts[(port - kBase) % kSpyPorts];
-        ++s.reads;
-        if (s.k == 0 || s.reads > s.k)
+        const uint32_t r = ++s.reads;
+        if (r <= s.skip)
+            return s.early;
+        if (s.k == 0 || r - s.skip > s.k)
             return s.after;
-        return s.reads == s.k ? s.at : s.before;
+        return r - s.skip == s.k ? s.at : s.before;
     }
-    void Out8(uint16_t port, uint8_t value) override { (void)port; (void)value; ++writes; }
+    void Out8(uint16_t port, uint8_t value) override { (void)port; (void)value; }
     Script scripts[kSpyPorts];
-    uint32_t writes = 0;
 };
 
 struct PollCase {
     const char* name;
     Host host;
     uint8_t code;
-    uint16_t polled;  // the register whose wait is bounded
+    uint16_t polled;                    // the register of the wait under test
     ScriptedPorts::Script polledScript;
-    uint16_t other = 0;
-    ScriptedPorts::Script otherScript = {};
-    uint32_t limit = 0;
+    uint16_t other;                     // a register the other waits read
+    ScriptedPorts::Script otherScript;
+    uint32_t limit;
 };
 
+void PrintTo(const PollCase& c, std::ostream* os) { *os << c.name; }
+
+constexpr uint8_t kRead = ORVANE_OP_READ_BYTE, kReadWord = ORVANE_OP_READ_WORD, kWrite = ORVANE_OP_WRITE_BYTE;
+
 const PollCase kPolls[] = {
-    // status busy until the limit, then idle, then done; control reads back started.
-    {"amd_idle", Host::Amd, ORVANE_OP_READ_BYTE, 0, {0, 0x01, 0x00, 0x02}, 2, {0, 0, 0, 0x08}, 65535},
-    {"via_started", Host::Via, ORVANE_OP_WRITE_BYTE, 2, {0, 0x48, 0x08, 0x08}, 0, {2, 0x00, 0x02, 0x02}, 65535},
-    {"ali_idle", Host::Ali, ORVANE_OP_READ_WORD, 0, {0, 0x01, 0x80, 0x80}, 0, {}, 1000},
-    {"sis_idle", Host::Sis, ORVANE_OP_READ_BYTE, 2, {0, 0x02, 0x00, 0x00}, 0, {0, 0, 0, 0x08}, 4096},
-    {"sis_bus_free", Host::Sis, ORVANE_OP_WRITE_BYTE, 2, {0, 0x02, 0x00, 0x00}, 0, {2, 0x00, 0x08, 0x08}, 65535},
-    {"nvidia_status", Host::Nvidia1, ORVANE_OP_READ_BYTE, 1, {0, 0x00, 0x80, 0x80}, 0, {}, 65535},
+    // AMD/VIA: status idle (0), control started (0x08), status done (bit 1).
+    {"amd_idle", Host::Amd, kRead, 0, {.after = 0x02, .before = 0x01, .at = 0x00}, 2, {.after = 0x08}, 65535},
+    {"amd_done", Host::Amd, kRead, 0, {.after = 0x02, .before = 0x01, .at = 0x02, .skip = 1, .early = 0x00},
+     2, {.after = 0x08}, 65535},
+    {"via_started", Host::Via, kWrite, 2, {.after = 0x08, .before = 0x48, .at = 0x08},
+     0, {.after = 0x02, .skip = 1, .early = 0x00}, 65535},
+    // ALi: idle and started both read 0x80.
+    {"ali_idle", Host::Ali, kReadWord, 0, {.after = 0x80, .before = 0x01, .at = 0x80}, 1, {}, 1000},
+    {"ali_started", Host::Ali, kWrite, 0, {.after = 0x80, .before = 0x01, .at = 0x80, .skip = 1, .early = 0x80},
+     1, {}, 1000},
+    // SiS: busy flags clear, status idle (0), status done (8), bus free.
+    {"sis_idle", Host::Sis, kRead, 2, {.after = 0x00, .before = 0x02, .at = 0x00}, 0, {.after = 0x08}, 4096},
+    {"sis_done", Host::Sis, kRead, 0, {.after = 0x08, .before = 0x00, .at = 0x08}, 2, {}, 65535},
+    {"sis_write_idle", Host::Sis, kWrite, 0, {.after = 0x08, .before = 0x01, .at = 0x00}, 2, {}, 65535},
+    {"sis_bus_free", Host::Sis968, kWrite, 2, {.after = 0x00, .before = 0x02, .at = 0x00},
+     0, {.after = 0x08, .skip = 1, .early = 0x00}, 65535},
+    // NVIDIA: the done bit of the status.
+    {"nvidia_status", Host::Nvidia1, kRead, 1, {.after = 0x80, .before = 0x00, .at = 0x80}, 0, {}, 65535},
 };
 
 class PollBound : public ChipsetBoard, public ::testing::WithParamInterface<PollCase> {};
@@ -524,21 +580,19 @@ TEST_P(PollBound, LastPermittedReadStillCounts)
         sim::Machine m;
         sim::SetCurrent(&m);
         ScriptedPorts ports;
+        ports.scripts[p.other] = p.otherScript;
         ports.scripts[p.polled] = p.polledScript;
         ports.scripts[p.polled].k = k;
-        if (p.otherScript.after != 0 || p.otherScript.k != 0)
-            ports.scripts[p.other] = p.otherScript;
         m.Claim(kBase, kSpyPorts, &ports);
         hc = CaseOf(p.host);
         ext->SmbusBase = kBase;
         ext->IsaBridge.DeviceId = hc.isaDeviceId;
-        const bool write = p.code == ORVANE_OP_WRITE_BYTE;
-        const NTSTATUS status = write ? Write(0x10, 0x55, p.code) : Read(0x10, p.code);
+        const NTSTATUS status = p.code == kWrite ? Write(0x10, 0x55, p.code) : Read(0x10, p.code);
         if (k == p.limit) {
             EXPECT_EQ(status, STATUS_SUCCESS);
         } else {
             EXPECT_EQ(status, STATUS_TIMEOUT);
-            EXPECT_EQ(ports.scripts[p.polled].reads, p.limit) << "no read past the bound";
+            EXPECT_EQ(ports.scripts[p.polled].reads, p.polledScript.skip + p.limit) << "no read past the bound";
         }
         sim::SetCurrent(machine.get());
     }
