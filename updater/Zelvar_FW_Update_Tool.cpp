@@ -212,14 +212,11 @@ void CZelvar_FW_Update_ToolDlg::RunCommand(const std::wstring& workDir, const st
 
 void CZelvar_FW_Update_ToolDlg::UninstallProduct()
 {
-    std::wstring command =
-        ReadRegString(HKEY_LOCAL_MACHINE, updater::kUninstallEntryPath, updater::kUninstallValueName, L"", KEY_QUERY_VALUE);
-    if (command.empty())
-        command = ReadRegString(HKEY_LOCAL_MACHINE, updater::WithoutWow6432Node(updater::kUninstallEntryPath),
-                                updater::kUninstallValueName, L"", KEY_QUERY_VALUE);
-    if (command.empty())
+    const std::wstring path = updater::UninstallerPath([](const std::wstring& keyPath) {
+        return ReadRegString(HKEY_LOCAL_MACHINE, keyPath, updater::kUninstallValueName, L"", KEY_QUERY_VALUE);
+    });
+    if (path.empty())
         return;
-    const std::wstring path = updater::WithoutQuotes(command);
     // Only an existing file is started: a folder would merely be opened in a
     // shell window, and a wildcard names no one program.
     const DWORD attributes = GetFileAttributesW(path.c_str());

@@ -141,4 +141,12 @@ std::wstring WithoutQuotes(std::wstring text)
     return ReplaceAll(std::move(text), L"\"", L"");
 }
 
+std::wstring UninstallerPath(const std::function<std::wstring(const std::wstring& keyPath)>& readUninstallString)
+{
+    std::wstring command = readUninstallString(kUninstallEntryPath);
+    if (command.empty())
+        command = readUninstallString(WithoutWow6432Node(kUninstallEntryPath));
+    return WithoutQuotes(command);
+}
+
 }  // namespace updater

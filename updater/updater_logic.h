@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -63,5 +64,11 @@ std::wstring WithoutWow6432Node(std::wstring path);
 
 // Removes every double quote from an uninstall command.
 std::wstring WithoutQuotes(std::wstring text);
+
+// The uninstaller's file path: "UninstallString" read (through the given
+// reader, which returns "" for a missing value) at the entry's path with
+// "Wow6432Node", then, if that gave nothing, at the path without it; its
+// double quotes removed. Empty when neither lookup gave a text.
+std::wstring UninstallerPath(const std::function<std::wstring(const std::wstring& keyPath)>& readUninstallString);
 
 }  // namespace updater

@@ -94,6 +94,39 @@ TEST(UpdaterRegistry, StatusKeyAndUninstallPaths)
     EXPECT_EQ(updater::WithoutQuotes(L"\"a\"\"b\" \"c"), L"ab c");
 }
 
+TEST(UpdaterUninstallLookup, FirstWithWow6432NodeThenWithoutQuotesRemoved)
+{
+    const std::wstring first = updater::kUninstallEntryPath;
+    const std::wstring second = updater::WithoutWow6432Node(first);
+    struct Case {
+        const char* what;
+        std::wstring atFirst;
+        std::wstring atSecond;
+        std::wstring path;
+        std::size_t lookups;
+    };
+    const Case cases[] = {
+        {"first path", L"\"C:\\P F\\unins000.exe\"", L"C:\\other.exe", L"C:\\P F\\unins000.exe", 1},
+        {"only the second", L"", L"C:\\p\\unins000.exe", L"C:\\p\\unins000.exe", 2},
+        {"neither", L"", L"", L"", 2},
+        {"arguments stay part of the path", L"\"C:\\u.exe\" /LOG", L"", L"C:\\u.exe /LOG", 1},
+        {"only quotes", L"\"\"", L"C:\\x.exe", L"", 1},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::wstring> asked;
+        const std::wstring path = updater::UninstallerPath([&](const std::wstring& key) {
+            asked.push_back(key);
+            return key == first ? c.atFirst : key == second ? c.atSecond : L"?";
+        });
+        EXPECT_EQ(path, c.path) << c.what;
+        ASSERT_EQ(asked.size(), c.lookups) << c.what;
+        EXPECT_EQ(asked[0], first);
+        if (c.lookups > 1) {
+            EXPECT_EQ(asked[1], second);
+        }
+    }
+}
+
 TEST(UpdaterFirmwareFile, LastCandidateOfTheListingWins)
 {
     using E = updater::DirEntry;
