@@ -647,6 +647,46 @@ TEST_F(Selection, RestoreWithoutAnIsaBridgeWritesNothing)
     EXPECT_EQ(host->Get32(0xF0), 0u);
 }
 
+TEST_F(Selection, TheAdjustmentReadsThenWritesOneDwordOfTheIsaBridge)
+{
+    Use(BoardId::NvidiaOld);
+    ext->InterfaceType = kNv1;
+    ext->ChipsetBridge = {0x10DE, 0x01E8, 0, 30, 0};
+    M().StartLog();
+    OrvaneEnableSmbus(ext.get());
+    M().StopLog();
+    // The ISA scan ends at 0:1.0 (slots 0:0.0 to 0:1.0, the id dword of the
+    // match), then one 4-byte read and one 4-byte write at 0x8C.
+    ASSERT_EQ(M().LogCount(), 9 * 2 + 1 + 2);
+    const sim::Access& read = M().LogEntry(M().LogCount() - 2);
+    const sim::Access& write = M().LogEntry(M().LogCount() - 1);
+    EXPECT_EQ(read.kind, sim::AccessKind::PciRead);
+    EXPECT_EQ(write.kind, sim::AccessKind::PciWrite);
+    for (const sim::Access* a : {&read, &write}) {
+        EXPECT_EQ(a->port, 0x8C);
+        EXPECT_EQ(a->length, 4);
+        EXPECT_EQ(a->slot, 0 << 8 | 1);
+    }
+    EXPECT_EQ(write.value, 0x00000203u);
+}
+
+TEST_F(Selection, TheDeviceIdChangeFollowsTheVendorBits)
+{
+    // VIA sets bit 16 first; an ISA bridge id whose change clears bit 16
+    // then clears it again, whatever the vendor.
+    Use(BoardId::ViaIsaOnly);
+    sim::PciFunction* isa = board->Function(0x1106, 0x3227);
+    isa->Set16(0x02, 0x0060);
+    EXPECT_EQ(Select(kVia), STATUS_SUCCESS);
+    EXPECT_EQ(isa->Get32(0xD0), 0x00000401u);
+    // And an Intel ISA bridge with a SiS id gets the SiS change, at 0xF0.
+    Use(BoardId::Intel2440);
+    isa = board->Function(0x8086, 0x2440);
+    isa->Set16(0x02, 0x0964);
+    EXPECT_EQ(Select(kIntel), STATUS_SUCCESS);
+    EXPECT_EQ(isa->Get32(0xF0), 0x000B0F01u);
+}
+
 // --- GPIO and parallel port -------------------------------------------------
 
 TEST_F(Selection, DisplayControllerSelection)
