@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "boards.h"
+#include "chipset_hosts.h"
 #include "i2c.h"
 #include "orvane_engines.h"
 #include "smbus_hosts.h"
@@ -324,35 +325,8 @@ protected:
         sim::I2cBus& theirs = c.secondChannel ? board->smbus : board->smbus2;
         ASSERT_TRUE(mine.Attach(&target));
         ASSERT_TRUE(theirs.Attach(&other));
-        sim::Machine* m = &board->machine;
+        ASSERT_TRUE(hosts.Equip(*board)) << "a board of these engines";
         const uint16_t base = board->spec->hostBase, base2 = board->spec->hostBase2;
-        switch (board->spec->host) {
-        case sim::BoardHost::Amd:
-        case sim::BoardHost::Via:
-            amd.Connect(m, base, &board->smbus);
-            ASSERT_TRUE(board->AttachHost(&amd));
-            break;
-        case sim::BoardHost::Ali:
-            ali.Connect(m, base, &board->smbus);
-            ASSERT_TRUE(board->AttachHost(&ali));
-            break;
-        case sim::BoardHost::Sis: {
-            // The 0x0968 south bridges moved the data registers.
-            const bool moved = board->Function(0x1039, 0x0968) != nullptr;
-            sis.Connect(m, base, &board->smbus,
-                        moved ? sim::SisSmbus::Variant::DataAt10 : sim::SisSmbus::Variant::DataAt8);
-            ASSERT_TRUE(board->AttachHost(&sis));
-            break;
-        }
-        case sim::BoardHost::Nvidia:
-            nvidia.Connect(m, base, &board->smbus);
-            nvidia2.Connect(m, base2, &board->smbus2);
-            ASSERT_TRUE(board->AttachHost(&nvidia));
-            ASSERT_TRUE(board->AttachHost(&nvidia2, true));
-            break;
-        default:
-            FAIL() << "not a board of these engines";
-        }
         ULONG type = c.type;
         std::vector<unsigned char> buffer(4);
         std::memcpy(buffer.data(), &type, 4);
@@ -405,10 +379,7 @@ protected:
     std::unique_ptr<BoardStorage> storage;
     sim::Board* board = nullptr;
     sim::RegisterTarget target, other;
-    sim::AmdViaSmbus amd;
-    sim::AliSmbus ali;
-    sim::SisSmbus sis;
-    sim::NvidiaSmbus nvidia, nvidia2;
+    sim::ChipsetHosts hosts;
 };
 
 class ChipsetOnBoard : public BoardWithChipset, public ::testing::WithParamInterface<BoardCase> {
