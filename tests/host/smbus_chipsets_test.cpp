@@ -107,9 +107,16 @@ TEST_P(EveryHost, BlockTransfers)
     if (!hc.blocks) {
         // No block engine: nothing moves; SiS runs out its completion wait,
         // NVIDIA finds no transfer done on a fresh controller.
+        const uint16_t status = IsNvidia() ? 1 : 0;
         EXPECT_EQ(read, STATUS_TIMEOUT);
+        EXPECT_EQ(spy.reads[status], 65535u) << "one full completion wait";
         EXPECT_EQ(0, std::memcmp(before.BlockBuffer, ext->Transfer.BlockBuffer, 256));
+        spy.Clear();
         EXPECT_EQ(BlockWrite(0x20, 8), STATUS_TIMEOUT);
+        // SiS reads its status once for the idle wait before the completion wait.
+        EXPECT_EQ(spy.reads[status], IsNvidia() ? 65535u : 65536u);
+        for (const PortSpy::Event& e : spy.events)
+            EXPECT_FALSE(e.write && e.offset == (IsNvidia() ? 0 : 3)) << "no start code";
         EXPECT_EQ(bus.transactions, 0u);
         return;
     }
