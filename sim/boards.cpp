@@ -294,7 +294,10 @@ Board* BuildBoard(void* storage, size_t size, BoardId id)
 
 Board* BuildIntelBoard(void* storage, size_t size)
 {
-    return BuildBoard(storage, size, kIntelBoard);
+    Board* board = BuildBoard(storage, size, kIntelBoard);
+    if (board != nullptr && !board->AttachTarget(&board->controller))
+        return nullptr;
+    return board;
 }
 
 }  // namespace sim

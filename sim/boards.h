@@ -20,6 +20,7 @@
 #include "i2c_wire.h"
 #include "machine.h"
 #include "parallel_port.h"
+#include "r39218.h"
 
 namespace sim {
 
@@ -124,6 +125,8 @@ struct Board {
     I2cWire wire;
     DisplayGpio gpio;
     ParallelPort lpt;
+    // The R39218 controller; on the default Intel board it sits on smbus at 0x94.
+    R39218 controller;
     const BoardSpec* spec = nullptr;
 
     // Puts a port device (a host-controller model) on the board's ports at

@@ -101,8 +101,8 @@ uint8_t R39218::ReadRegister(uint8_t r)
         }
         return status;
     }
-    case kRegIdLow: return (uint8_t)(kChipId & 0xFF);
-    case kRegIdHigh: return (uint8_t)(kChipId >> 8);
+    case kRegIdLow: return (uint8_t)(chipId & 0xFF);
+    case kRegIdHigh: return (uint8_t)(chipId >> 8);
     default: return 0x00;
     }
 }

@@ -72,6 +72,7 @@ public:
         selfTestBusyReads = 3;
         writeBusyPolls = 2;
         button = 0;
+        chipId = kChipId;
         present = true;
         nackTransaction = 0;
         nackRomFrom = -1;
@@ -103,6 +104,7 @@ public:
     uint32_t selfTestBusyReads = 3;  // reads of register 0x00 that still show the test running
     uint32_t writeBusyPolls = 2;     // status reads with the write-in-progress bit after a data write
     uint8_t button = 0;
+    uint16_t chipId = kChipId;       // what 0x87:0x86 report
 
     // Faults.
     bool present = true;             // false: acknowledges nothing
