@@ -7,6 +7,7 @@
 // Started by a test with a first argument of "--" it does one test chore:
 //   --sleep MS                 stay alive (a process to be found or killed)
 //   --register-uninstall TEXT  store TEXT as the product's UninstallString
+//   --create-status-key        make the control-center product's key
 //   --status                   print the state of the status value and its key
 //   --find-popup MS            wait for the popup, print its state
 //   --press KEY                post a key (escape or enter) to the popup
@@ -23,6 +24,8 @@ constexpr wchar_t kStatusKey[] = L"SOFTWARE\\WOW6432Node\\Kavri\\Tessarine\\Comp
 constexpr wchar_t kStatusKey32[] = L"SOFTWARE\\Kavri\\Tessarine\\Component\\Support";
 constexpr wchar_t kUninstallKey[] =
     L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{5E0C2B91-7A44-4C1D-9F03-2B8E6D41A7C2}}_is1";
+// Where the products themselves (64-bit installers) put their keys.
+constexpr wchar_t kStatusKeyCanonical[] = L"SOFTWARE\\Wow6432Node\\Kavri\\Tessarine\\Component\\Support";
 constexpr int kPopupTextId = 1000;
 constexpr DWORD kProbeGapMs = 4000;
 
@@ -156,11 +159,22 @@ int Chore(int argc, wchar_t** argv)
     }
     if (chore == L"--register-uninstall" && argc > 2) {
         HKEY key = nullptr;
-        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr))
+        // Written through the 64-bit view at its literal path, as the
+        // product's installer files it.
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, nullptr, 0, KEY_WRITE | KEY_WOW64_64KEY, nullptr, &key,
+                            nullptr))
             return 1;
         const std::wstring text = argv[2];
         RegSetValueExW(key, L"UninstallString", 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                        static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(key);
+        return 0;
+    }
+    if (chore == L"--create-status-key") {
+        HKEY key = nullptr;
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kStatusKeyCanonical, 0, nullptr, 0, KEY_WRITE | KEY_WOW64_64KEY, nullptr,
+                            &key, nullptr))
+            return 1;
         RegCloseKey(key);
         return 0;
     }
