@@ -5,6 +5,7 @@ namespace sim {
 bool R39218::Start(uint8_t address)
 {
     const bool repeated = inTransaction;
+    busBits += 1 + kBitsPerByte;
     inTransaction = false;
     expectCommand = false;
     if (!repeated) {
@@ -24,6 +25,7 @@ bool R39218::Start(uint8_t address)
 
 bool R39218::Write(uint8_t value)
 {
+    busBits += kBitsPerByte;
     if (!present) {
         ++nacks;
         return false;
@@ -43,11 +45,13 @@ bool R39218::Write(uint8_t value)
 uint8_t R39218::Read(bool masterAck)
 {
     (void)masterAck;
+    busBits += kBitsPerByte;
     return present ? ReadRegister(reg) : 0xFF;
 }
 
 void R39218::Stop()
 {
+    ++busBits;
     inTransaction = false;
     expectCommand = false;
 }

@@ -51,6 +51,7 @@ public:
     static constexpr uint8_t kDefaultAddress8 = 0x94;
     static constexpr uint8_t kErasedByte = 0xFF;
     static constexpr uint32_t kForever = 0xFFFFFFFFu;
+    static constexpr int kBitsPerByte = 9;  // eight data bits and the acknowledge
 
     constexpr R39218() { Reset(); }
 
@@ -88,6 +89,7 @@ public:
         statusPolls = 0;
         nacks = 0;
         corruptSeen = 0;
+        busBits = 0;
         inTransaction = false;
         expectCommand = false;
         reg = 0;
@@ -126,6 +128,7 @@ public:
     uint32_t statusPolls = 0;        // reads of the status register
     uint32_t nacks = 0;              // bytes or addresses not acknowledged
     uint32_t corruptSeen = 0;        // reads of corruptAddress so far
+    uint64_t busBits = 0;            // bit times of the traffic addressed to the chip: start, bytes with acknowledge, stop
 
 private:
     uint8_t ReadRegister(uint8_t r);

@@ -60,6 +60,9 @@ public:
 
     void DebugOutput(const char* line) override
     {
+        ++traceLines;
+        if (!keepTrace)
+            return;
         trace.emplace_back(line);
         if (onTrace)
             onTrace(trace.back());
@@ -93,18 +96,20 @@ public:
     {
         trace.clear();
         requests.clear();
-        requestCount = portRequests = otherRequests = 0;
+        requestCount = portRequests = otherRequests = traceLines = 0;
     }
 
     OrvaneDeviceExtension* ext = nullptr;
     sim::Machine* machine = nullptr;
     bool recordRequests = true;
+    bool keepTrace = true;
     std::function<bool(uint32_t code, uint64_t n)> failRequest;  // true: the request fails
     std::function<void(const std::string&)> onTrace;
     std::vector<Request> requests;
     std::vector<std::string> trace;
     uint64_t requestCount = 0, portRequests = 0, otherRequests = 0;
     uint32_t sleeps = 0, sleptMs = 0;
+    uint64_t traceLines = 0;
 
 private:
     unsigned char system[1024] = {};
