@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
 #include <set>
 #include <string>
 #include <vector>
@@ -78,11 +79,16 @@ private:
         for (;;) {
             if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0)
                 return 0;
-            // The buffer starts with the writer's process id.
+            // The buffer starts with the writer's process id; only this
+            // process's lines count (other programs may share the prefix).
+            DWORD pid = 0;
+            memcpy(&pid, l->view, sizeof pid);
             std::string text(l->view + sizeof(DWORD), strnlen(l->view + sizeof(DWORD), kSize - sizeof(DWORD)));
-            EnterCriticalSection(l->lock);
-            l->lines.push_back(text);
-            LeaveCriticalSection(l->lock);
+            if (pid == GetCurrentProcessId()) {
+                EnterCriticalSection(l->lock);
+                l->lines.push_back(text);
+                LeaveCriticalSection(l->lock);
+            }
             SetEvent(l->bufferReady);
         }
     }
