@@ -106,7 +106,10 @@ BOOL CALLBACK FindPopup(HWND window, LPARAM param)
     GetClassNameW(window, cls, 64);
     HWND text = GetDlgItem(window, kPopupTextId);
     wchar_t buffer[160] = {};
-    if (wcscmp(cls, L"#32770") == 0 && text && GetWindowTextW(text, buffer, 160) && wcsncmp(buffer, L"ZELVAR FW", 9) == 0) {
+    // The popup once it is on the screen (it is created hidden and shown
+    // when its initialisation has returned).
+    if (wcscmp(cls, L"#32770") == 0 && IsWindowVisible(window) && text && GetWindowTextW(text, buffer, 160) &&
+        wcsncmp(buffer, L"ZELVAR FW", 9) == 0) {
         reinterpret_cast<PopupSearch*>(param)->found = window;
         return FALSE;
     }
