@@ -68,7 +68,7 @@ w "$work/led/GlimwardHelper.exe" --sleep 120000 & helper=$!
 ( for _ in $(seq 1 900); do
     if grep -q '^probe popup' "$log" 2>/dev/null; then
       sleep 1.5; import -window root "$work/popup1.png"
-      sleep 2; import -window root "$work/popup2.png"
+      sleep 3; import -window root "$work/popup2.png"
       exit 0
     fi
     sleep 0.1
@@ -115,6 +115,7 @@ echo "== -s: update with restart"
 rm -f "$log"
 w "$work/chores.exe" --register-uninstall "\"$(winpath "$work/product/unins000.exe")\"" || fail "uninstall entry"
 w "$work/led/witness.exe" --sleep 120000 & witness=$!
+sleep 3   # let it come up before the session can end
 start=$(date +%s)
 # The forced restart ends the Wine session with every process in it, the
 # updater and the uninstaller just started included; so the updater's exit

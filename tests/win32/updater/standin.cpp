@@ -27,7 +27,7 @@ constexpr wchar_t kUninstallKey[] =
 // Where the products themselves (64-bit installers) put their keys.
 constexpr wchar_t kStatusKeyCanonical[] = L"SOFTWARE\\Wow6432Node\\Kavri\\Tessarine\\Component\\Support";
 constexpr int kPopupTextId = 1000;
-constexpr DWORD kProbeGapMs = 4000;
+constexpr DWORD kProbeGapMs = 6000;
 
 std::wstring StatusKey()
 {
