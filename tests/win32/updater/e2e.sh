@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The updater end to end under Wine, in a prefix of its own (the forced
 # restart ends every process of its Wine session): -V, -f, -s and the
-# switches that start nothing, in a tool folder whose outside programs are
+# switches that start nothing, and a run where the dialog cannot be made,
+# in a tool folder whose outside programs are
 # stand-ins that log their command line, working directory and the status
 # value they see. Run under an X server (xvfb-run): the popup is a window.
 #   e2e.sh SOURCE_DIR WORK_DIR UPDATER_EXE STANDIN_EXE
@@ -162,5 +163,11 @@ w "$tool/Zelvar_FW_Update_Tool.exe" & app=$!
 w "$work/chores.exe" --press enter
 rc=0; wait "$app" || rc=$?
 [ "$rc" = 0 ] || fail "Enter gave exit code $rc"
+
+echo "== no display: the dialog cannot be created"
+rm -f "$log" "$tool/Version.txt"
+rc=0; DISPLAY= w "$tool/Zelvar_FW_Update_Tool.exe" -V || rc=$?
+[ "$rc" = 2 ] || fail "a dialog that could not be created gave exit code $rc"
+[ ! -s "$log" ] && [ ! -e "$tool/Version.txt" ] || fail "something ran without the dialog"
 
 echo "PASS"
