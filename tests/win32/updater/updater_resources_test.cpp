@@ -110,11 +110,6 @@ TEST_F(UpdaterResources, PopupTemplate)
     EXPECT_EQ(r.String(), L"ZELVAR FW update is in progress. Please don't turn off the PC!\n.....");
 }
 
-int d_last(const Reader& r)
-{
-    return r.d.at(r.at - 1);
-}
-
 TEST_F(UpdaterResources, IconGroupOfThirteenImages)
 {
     const std::vector<BYTE> g = Resource(RT_GROUP_ICON, MAKEINTRESOURCEW(128));
@@ -127,8 +122,10 @@ TEST_F(UpdaterResources, IconGroupOfThirteenImages)
     std::set<std::pair<int, int>> images;
     for (WORD i = 0; i < count; ++i) {
         // A size byte of 0 stands for 256.
-        const int width = r.Byte() == 0 ? 256 : d_last(r);
-        const int height = r.Byte() == 0 ? 256 : d_last(r);
+        const int widthByte = r.Byte();
+        const int heightByte = r.Byte();
+        const int width = widthByte ? widthByte : 256;
+        const int height = heightByte ? heightByte : 256;
         r.Byte();  // colours
         r.Byte();
         r.Word();  // planes
