@@ -33,6 +33,7 @@ namespace {
 
 constexpr uint32_t kAll = 0xFFFFFFFFu;
 constexpr uint16_t kSmbusSpan = 0x20;
+constexpr uint16_t kSmbus8119Span = 0x40;  // its block window ends at +0x3F
 constexpr uint32_t kHostEnable = 0x00000001u;  // Intel SMBus host configuration (0x40): host enabled
 constexpr uint16_t kGpioSpan = 8;
 constexpr uint16_t kParallelSpan = 3;
@@ -65,7 +66,7 @@ constexpr BoardSpec kBoards[] = {
     ICH_BOARD(Intel2440, "intel-2440", 0x1130, 0x244E, 0x2440, 0x00080F01u, 0x2443, 0x1840),
     ICH_BOARD(Intel244C, "intel-244c", 0x1A30, 0x244E, 0x244C, 0x00080F01u, 0x2443, 0x1860),
     ICH_BOARD(Intel24C0, "intel-24c0", 0x2560, 0x244E, 0x24C0, 0x00FF0F01u, 0x24C3, 0x1880),
-    {BoardId::Intel8119, "intel-8119", BoardHost::Intel8119, 0x1040, 0, kSmbusSpan,
+    {BoardId::Intel8119, "intel-8119", BoardHost::Intel8119, 0x1040, 0, kSmbus8119Span,
      {{0, 0, 0, 0x8086, 0x8100, HOST_BRIDGE, {}},
       {0, 28, 0, 0x8086, 0x8110, PCI_BRIDGE, {}},
       {0, 31, 0, 0x8086, 0x8119, ISA_BRIDGE, {{0x40, 0x00001041u, kAll}, {0xF0, 0x12345678u, 0}}}},

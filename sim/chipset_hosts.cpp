@@ -8,6 +8,14 @@ bool ChipsetHosts::Equip(Board& board)
     const BoardSpec* spec = board.spec;
     first = second = nullptr;
     switch (spec->host) {
+    case BoardHost::Intel:
+        intel.Connect(m, spec->hostBase, &board.smbus);
+        first = &intel.seq;
+        return board.AttachHost(&intel);
+    case BoardHost::Intel8119:
+        intel8119.Connect(m, spec->hostBase, &board.smbus);
+        first = &intel8119.seq;
+        return board.AttachHost(&intel8119);
     case BoardHost::Amd:
     case BoardHost::Via:
         amd.Connect(m, spec->hostBase, &board.smbus);

@@ -1,4 +1,4 @@
-// The SMBus host-controller models of the AMD, VIA, ALi, SiS and NVIDIA
+// The SMBus host-controller models of the Intel, AMD, VIA, ALi, SiS and NVIDIA
 // boards, put on a ready-made board at the bases its spec names: one object
 // holds a model of each kind, and Equip wires the one the board's chipset has
 // (both channels on NVIDIA boards, the data-register layout of the SiS
@@ -14,6 +14,8 @@ namespace sim {
 struct ChipsetHosts {
     static constexpr uint16_t kSis968IsaDeviceId = 0x0968;  // bridges with the data at +0x10
 
+    IntelSmbus intel;
+    Intel8119Smbus intel8119;
     AmdViaSmbus amd;
     AliSmbus ali;
     SisSmbus sis;

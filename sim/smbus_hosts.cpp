@@ -638,4 +638,123 @@ void NvidiaSmbus::Finished(bool acknowledged)
     }
 }
 
+
+
+// ---------------------------------------------------------------------------
+// Intel 0x8119 variant.
+
+namespace {
+constexpr uint8_t k8119Done = 0x01;
+constexpr uint8_t k8119DeviceError = 0x04;
+constexpr uint8_t k8119Busy = 0x08;
+constexpr uint8_t k8119Start = 0x10;
+constexpr uint8_t k8119ByteData = 0x02;
+constexpr uint8_t k8119WordData = 0x03;
+constexpr uint8_t k8119Block = 0x05;
+constexpr uint16_t k8119Window = 0x20;
+}  // namespace
+
+void Intel8119Smbus::Connect(Machine* m, uint16_t at, I2cBus* bus)
+{
+    machine = m;
+    base = at;
+    seq.Attach(bus, this);
+}
+
+uint8_t Intel8119Smbus::In8(uint16_t port)
+{
+    const uint16_t offset = (uint16_t)(port - base);
+    if (offset >= k8119Window && offset < k8119Window + kWindowSize)
+        return window[offset - k8119Window];
+    switch (offset) {
+    case 0: return control;
+    case 1: return (uint8_t)(status | (seq.Active() || seq.stuckBusy ? k8119Busy : 0));
+    case 4: return address;
+    case 5: return command;
+    case 6: return data0;
+    case 7: return data1;
+    default: return 0xFF;
+    }
+}
+
+void Intel8119Smbus::Out8(uint16_t port, uint8_t value)
+{
+    const Nanos now = machine->Now();
+    const uint16_t offset = (uint16_t)(port - base);
+    if (offset >= k8119Window && offset < k8119Window + kWindowSize) {
+        const int index = offset - k8119Window;
+        window[index] = value;
+        if (index + 1 > windowWritten)
+            windowWritten = index + 1;
+        // The controller sends the window in order, as its bytes arrive.
+        if (awaiting && index == sendPos && seq.Active()) {
+            awaiting = false;
+            seq.PutData(window[sendPos++], now);
+        }
+        return;
+    }
+    switch (offset) {
+    case 0: {
+        control = (uint8_t)(value & ~k8119Start);
+        if ((value & k8119Start) == 0) {
+            // Writing the block protocol without the start aborts a block.
+            if (value == k8119Block && seq.Active())
+                seq.Kill();
+            return;
+        }
+        if (seq.Active())
+            return;
+        const uint8_t kind = (uint8_t)(value & 0x0F);
+        windowPos = 0;
+        windowWritten = 0;
+        sendPos = 0;
+        awaiting = true;
+        if (kind == k8119ByteData)
+            seq.StartSimple(SmbusSequencer::Protocol::ByteData, address, command, data0, now);
+        else if (kind == k8119WordData)
+            seq.StartSimple(SmbusSequencer::Protocol::WordData, address, command,
+                            (uint16_t)(data0 | data1 << 8), now);
+        else if (kind == k8119Block)
+            // The count register holds one more than the bytes a read moves.
+            seq.StartBlock(address, command, (address & 1) ? address : 0,
+                           (uint8_t)((address & 1) && data0 > 1 ? data0 - 1 : data0), now);
+        return;
+    }
+    case 1: status = (uint8_t)(status & ~value); return;
+    case 4: address = value; return;
+    case 5: command = value; return;
+    case 6: data0 = value; return;
+    case 7: data1 = value; return;
+    default: return;
+    }
+}
+
+void Intel8119Smbus::Finished(bool acknowledged)
+{
+    status |= acknowledged ? k8119Done : k8119DeviceError;
+    if (seq.ResultValid()) {
+        data0 = (uint8_t)seq.Result();
+        if (seq.ResultIsWord())
+            data1 = (uint8_t)(seq.Result() >> 8);
+    }
+}
+
+void Intel8119Smbus::ByteReady(uint8_t value)
+{
+    // The controller buffers a block read in its window.
+    if (windowPos < kWindowSize)
+        window[windowPos++] = value;
+    seq.Release(false, machine->Now());
+}
+
+void Intel8119Smbus::ByteSent()
+{
+    status |= k8119Done;
+    if (sendPos < windowWritten)
+        seq.PutData(window[sendPos++], machine->Now());
+    else
+        awaiting = true;
+    seq.Release(false, machine->Now());
+}
+
 }  // namespace sim

@@ -118,6 +118,47 @@ private:
     uint16_t base = 0;
 };
 
+// Intel ICH-style SMBus host controller: the same register set as the AMD and
+// VIA bridges above (status +0, control +2 with start 0x40 and the protocol
+// read back without it, command +3, address +4, data +5 and +6, block data +7
+// with byte done 0x80 and last byte 0x20).
+class IntelSmbus : public AmdViaSmbus {};
+
+// The Intel south bridge with device id 0x8119: control +0 (0x08 prepare,
+// 0x05 block protocol or abort, 0x12 byte data, 0x13 word data, 0x15 block;
+// the start bit 0x10 reads back cleared once the controller has taken the
+// start), status +1 (done 0x01, device error 0x04, busy 0x08; write 1 to
+// clear), set-up +2 and +3, address +4 (bit 0 = read), command +5, data +6
+// (block count) and +7, a 32-byte block window at +0x20. A block read fills
+// the window and reports done once; a block write sends each byte written to
+// the window and reports done when it has gone out.
+class Intel8119Smbus : public PortDevice, SmbusSequencer::Events {
+public:
+    static constexpr uint16_t kPortCount = 0x40;
+    static constexpr int kWindowSize = 32;
+    void Connect(Machine* machine, uint16_t base, I2cBus* bus);
+
+    uint8_t In8(uint16_t port) override;
+    void Out8(uint16_t port, uint8_t value) override;
+    void Tick(Nanos now) override { seq.Tick(now); }
+
+    SmbusSequencer seq;
+    uint8_t status = 0, control = 0, command = 0, address = 0, data0 = 0, data1 = 0;
+    uint8_t window[kWindowSize] = {};
+
+private:
+    void Finished(bool acknowledged) override;
+    void ByteReady(uint8_t value) override;
+    void ByteSent() override;
+
+    Machine* machine = nullptr;
+    uint16_t base = 0;
+    int windowPos = 0;      // block read: bytes stored into the window
+    int windowWritten = 0;  // block write: bytes software put into the window
+    int sendPos = 0;        // block write: bytes handed to the bus
+    bool awaiting = false;  // block write: the bus waits for the next window byte
+};
+
 // ALi south bridge: status +0 (busy 0x01, device error 0x04, bus error 0x08,
 // failed 0x10; write 1 to clear; 0x80 while the host is idle with no error
 // pending or holds a block byte for software, and writing it releases that

@@ -11,29 +11,13 @@
 namespace test_boards {
 namespace {
 
-// Stands in for the Intel SMBus host controller's register window until its
-// model sits on the board: every register holds what was last written.
-class RegisterWindow : public sim::PortDevice {
-public:
-    static constexpr int kMaxPorts = 32;
-    explicit RegisterWindow(uint16_t base) : base(base) {}
-    uint8_t In8(uint16_t port) override { return registers[(uint16_t)(port - base) % kMaxPorts]; }
-    void Out8(uint16_t port, uint8_t value) override { registers[(uint16_t)(port - base) % kMaxPorts] = value; }
-
-private:
-    uint16_t base = 0;
-    uint8_t registers[kMaxPorts] = {};
-};
-
 constexpr uint32_t kGpioRegisterA = 0x60;  // the pins of the first GPIO interface type
 
 // One board per driver load, with the models its adapter may need.
 alignas(sim::Board) unsigned char boardStorage[sizeof(sim::Board)];
 alignas(sim::ChipsetHosts) unsigned char chipsetHostsStorage[sizeof(sim::ChipsetHosts)];
-alignas(RegisterWindow) unsigned char windowStorage[sizeof(RegisterWindow)];
 
 bool EquipChipsetHost(sim::Board& b) { return (new (chipsetHostsStorage) sim::ChipsetHosts())->Equip(b); }
-bool EquipIntelHost(sim::Board& b) { return b.AttachHost(new (windowStorage) RegisterWindow(b.spec->hostBase)); }
 bool EquipGpio(sim::Board& b) { return b.EquipGpio(kGpioRegisterA); }
 bool EquipParallel(sim::Board& b) { return b.EquipParallel(); }
 
@@ -43,8 +27,8 @@ struct Equipment {
 };
 
 constexpr Equipment kEquipment[] = {
-    {sim::BoardHost::Intel, EquipIntelHost},
-    {sim::BoardHost::Intel8119, EquipIntelHost},
+    {sim::BoardHost::Intel, EquipChipsetHost},
+    {sim::BoardHost::Intel8119, EquipChipsetHost},
     {sim::BoardHost::Amd, EquipChipsetHost},
     {sim::BoardHost::Via, EquipChipsetHost},
     {sim::BoardHost::Ali, EquipChipsetHost},
