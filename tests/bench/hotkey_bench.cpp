@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "boards.h"
+#include "chipset_hosts.h"
 #include "driver_channel.h"
 #include "hotkey_core.h"
 #include "hotkey_exports.h"
@@ -36,6 +37,12 @@ void WriteToRomOnTheDefaultBoard(benchmark::State& state)
     sim::Board* board = sim::BuildIntelBoard(storage.get(), sizeof(Storage));
     if (board == nullptr) {
         state.SkipWithError("no default board");
+        return;
+    }
+    auto hosts = std::make_unique<sim::ChipsetHosts>();
+    if (!hosts->Equip(*board)) {
+        state.SkipWithError("no host-controller model on the default board");
+        board->~Board();
         return;
     }
     sim::SetCurrent(&board->machine);

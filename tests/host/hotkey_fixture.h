@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "boards.h"
+#include "chipset_hosts.h"
 #include "driver_channel.h"
 #include "host_seams.h"
 #include "hotkey_core.h"
@@ -49,6 +50,8 @@ protected:
         board = id == sim::kIntelBoard ? sim::BuildIntelBoard(storage.get(), sizeof(HotkeyBoardStorage))
                                        : sim::BuildBoard(storage.get(), sizeof(HotkeyBoardStorage), id);
         if (board != nullptr) {
+            hosts = std::make_unique<sim::ChipsetHosts>();
+            equipped = hosts->Equip(*board);
             sim::SetCurrent(&board->machine);
             channel.machine = &board->machine;
         }
@@ -74,6 +77,8 @@ protected:
 
     std::unique_ptr<HotkeyBoardStorage> storage;
     std::unique_ptr<OrvaneDeviceExtension> ext;
+    std::unique_ptr<sim::ChipsetHosts> hosts;  // the board's SMBus host model
+    bool equipped = false;
     sim::Board* board = nullptr;
     DriverChannel channel;
 };

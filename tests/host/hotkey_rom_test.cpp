@@ -1,6 +1,7 @@
 // Firmware programming over the whole stack: WriteToRom's results, stages,
 // progress, trace lines and the ROM it leaves, under the chip's faults and a
 // firmware file that changes under it.
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -35,9 +36,10 @@ protected:
     void SetUp() override
     {
         SelectIntel();
+        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::replace(name.begin(), name.end(), '/', '_');
         path = (std::filesystem::temp_directory_path() /
-                ("hotkey_rom_" + std::to_string(::getpid()) + "_" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".bin"))
+                ("hotkey_rom_" + std::to_string(::getpid()) + "_" + name + ".bin"))
                    .string();
         // The trace of a whole run is large; only what the tests look at is kept.
         channel.recordRequests = false;
@@ -169,60 +171,74 @@ TEST_F(Programming, ALongerFileProgramsItsFirst8192Bytes)
 
 // No acknowledge for a byte write: once gives a retry that succeeds, in
 // every attempt gives 5 and leaves the bytes before it programmed.
-TEST_F(Programming, RejectedByteWrites)
+struct RejectCase {
+    int at;       // ROM address whose write is not acknowledged
+    bool always;  // in every attempt, else in the first only
+};
+class RejectedByteWrite : public Programming, public ::testing::WithParamInterface<RejectCase> {};
+
+TEST_P(RejectedByteWrite, RetriesOrGivesUp)
 {
+    const RejectCase c = GetParam();
     const std::vector<uint8_t> image = Image();
     WriteFile(image);
-    for (int at : {0, 1, 4095, 8191}) {
-        for (bool always : {false, true}) {
-            SCOPED_TRACE(std::to_string(at) + (always ? " always" : " once"));
-            channel.Clear();
-            Chip().Reset();
-            Chip().nackRomFrom = at;
-            Chip().nackRomTimes = always ? sim::R39218::kForever : 1;
-            const int result = WriteToRom(path.c_str());
-            if (!always) {
-                EXPECT_EQ(result, 1);
-                EXPECT_EQ(channel.Count("\nRetry!\n\n"), 1);
-                EXPECT_EQ(Stage(), 0x13);
-                EXPECT_TRUE(RomIs(image));
-            } else {
-                EXPECT_EQ(result, 5);
-                EXPECT_EQ(channel.Count("\nRetry!\n\n"), 3);
-                EXPECT_EQ(Stage(), 0x21);
-                EXPECT_EQ(std::memcmp(Chip().rom, image.data(), at), 0);
-                EXPECT_EQ(std::memcmp(Chip().rom + at, original + at, kRom - at), 0);
-                EXPECT_TRUE(EndedWithExitCmd());
-            }
-        }
+    Chip().nackRomFrom = c.at;
+    Chip().nackRomTimes = c.always ? sim::R39218::kForever : 1;
+    const int result = WriteToRom(path.c_str());
+    if (!c.always) {
+        EXPECT_EQ(result, 1);
+        EXPECT_EQ(channel.Count("\nRetry!\n\n"), 1);
+        EXPECT_EQ(Stage(), 0x13);
+        EXPECT_TRUE(RomIs(image));
+    } else {
+        EXPECT_EQ(result, 5);
+        EXPECT_EQ(channel.Count("\nRetry!\n\n"), 3);
+        EXPECT_EQ(Stage(), 0x21);
+        EXPECT_EQ(std::memcmp(Chip().rom, image.data(), c.at), 0);
+        EXPECT_EQ(std::memcmp(Chip().rom + c.at, original + c.at, kRom - c.at), 0);
     }
+    EXPECT_TRUE(EndedWithExitCmd());
 }
 
-TEST_F(Programming, VerifyDifferencesStartANewAttempt)
+INSTANTIATE_TEST_SUITE_P(Bytes, RejectedByteWrite,
+                         ::testing::Values(RejectCase{0, false}, RejectCase{1, false}, RejectCase{4095, false},
+                                           RejectCase{8191, false}, RejectCase{0, true}, RejectCase{1, true},
+                                           RejectCase{4095, true}, RejectCase{8191, true}),
+                         [](const ::testing::TestParamInfo<RejectCase>& i) {
+                             return "At" + std::to_string(i.param.at) + (i.param.always ? "Always" : "Once");
+                         });
+
+// A differing read-back starts a new attempt, without a retry line; the
+// third gives 6.
+struct VerifyCase {
+    const char* name;
+    uint32_t corruptReads;  // bit n: the read-back of attempt n+1 differs
+    int result;
+    int stage;
+};
+class VerifyDifference : public Programming, public ::testing::WithParamInterface<VerifyCase> {};
+
+TEST_P(VerifyDifference, StartsANewAttempt)
 {
+    const VerifyCase c = GetParam();
     const std::vector<uint8_t> image = Image();
     WriteFile(image);
-    struct Case {
-        uint32_t corruptReads;  // bit n: the read-back of attempt n+1 differs
-        int result;
-        int stage;
-    };
-    const Case cases[] = {{0b001, 1, 0x13}, {0b011, 1, 0x23}, {0b111, 6, 0x23},
-                          {0b010, 1, 0x03}};  // the first read-back is right: done at once
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.corruptReads);
-        channel.Clear();
-        Chip().Reset();
-        Chip().corruptAddress = 100;
-        Chip().corruptOccurrences = c.corruptReads;
-        EXPECT_EQ(WriteToRom(path.c_str()), c.result);
-        EXPECT_EQ(Stage(), c.stage);
-        EXPECT_EQ(channel.Count("\nRetry!\n\n"), 0);
-        EXPECT_TRUE(RomIs(image));  // the ROM was right, the read-back was not
-        EXPECT_EQ(channel.Count("Finish\n\n"), c.result == 1 ? 1 : 0);
-        EXPECT_TRUE(EndedWithExitCmd());
-    }
+    Chip().corruptAddress = 100;
+    Chip().corruptOccurrences = c.corruptReads;
+    EXPECT_EQ(WriteToRom(path.c_str()), c.result);
+    EXPECT_EQ(Stage(), c.stage);
+    EXPECT_EQ(channel.Count("\nRetry!\n\n"), 0);
+    EXPECT_TRUE(RomIs(image));  // the ROM was right, the read-back was not
+    EXPECT_EQ(channel.Count("Finish\n\n"), c.result == 1 ? 1 : 0);
+    EXPECT_TRUE(EndedWithExitCmd());
 }
+
+INSTANTIATE_TEST_SUITE_P(Attempts, VerifyDifference,
+                         ::testing::Values(VerifyCase{"InOne", 0b001, 1, 0x13}, VerifyCase{"InTwo", 0b011, 1, 0x23},
+                                           VerifyCase{"InThree", 0b111, 6, 0x23},
+                                           // the first read-back is right: done at once
+                                           VerifyCase{"OnlyInASecondRead", 0b010, 1, 0x03}),
+                         [](const ::testing::TestParamInfo<VerifyCase>& i) { return std::string(i.param.name); });
 
 TEST_F(Programming, AStuckWriteInProgressBitFailsEveryAttempt)
 {
