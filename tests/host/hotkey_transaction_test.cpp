@@ -145,4 +145,27 @@ TEST_F(Transaction, AnUnknownKindTimesOutAtTheControlRegister)
     EXPECT_EQ(channel.trace.size(), 1u);
 }
 
+TEST_F(Transaction, AHostThatStaysBusyIsNeverStarted)
+{
+    ASSERT_NE(hosts->Sequencer(), nullptr);
+    hosts->Sequencer()->stuckBusy = true;
+    OrvaneTransfer t{};
+    t.DeviceAddr = 0x94;
+    t.IoPort = 0x84;
+    t.CommandCode = 5;
+    EXPECT_EQ(CHIPSET_outport_intel1(&t), 2);
+    EXPECT_EQ(Reads(kStatus), 200000);
+    EXPECT_TRUE(Written(kControl).empty());
+    EXPECT_TRUE(channel.Has("x00, 0xFF Timeout (reg0 = 01)\n\n"));
+
+    channel.Clear();
+    t.CommandCode = 4;
+    t.InputValue = 0x1357;
+    EXPECT_EQ(CHIPSET_inport_intel1(&t), 2);
+    EXPECT_EQ(Reads(kStatus), 200000);
+    EXPECT_TRUE(Written(kControl).empty());
+    EXPECT_TRUE(channel.Has("R Timeout (reg0 = 01)\r\n\n"));
+    EXPECT_EQ(+t.InputValue, 0x1357);
+}
+
 }  // namespace
