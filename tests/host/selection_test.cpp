@@ -9,7 +9,6 @@
 
 #include "boards.h"
 #include "orvane_ioctl.h"
-#include "orvane_engines.h"
 #include "orvane_selection.h"
 
 // Found by argument lookup: the record lives in the global namespace.
@@ -823,54 +822,5 @@ TEST(SelectionTables, EveryRowHasABoard)
     for (const OrvaneSmbusVendorRule& r : kSmbusVendorRules)
         EXPECT_TRUE(boardVendors.count(r.vendor)) << std::hex << r.vendor;
 }
-
-}  // namespace
-
-// --- Selection, then a byte read on the adapter it found -------------------
-
-namespace {
-
-constexpr uint8_t kTarget = 0xA0;
-
-struct ReadCase {
-    const char* name;
-    BoardId board;
-    ULONG type;
-    uint32_t gpioRegister;  // 0: not a GPIO board
-};
-
-const ReadCase kBitbangReads[] = {
-    {"gpio_a", BoardId::DisplayBar4, ORVANE_IF_GPIO_A, 0x60},
-    {"gpio_b", BoardId::DisplayBar4, ORVANE_IF_GPIO_B, 0x64},
-    {"gpio_c_listed", BoardId::DisplayBar4, ORVANE_IF_GPIO_C, 0x68},
-    {"gpio_c_other", BoardId::DisplayBar1, ORVANE_IF_GPIO_C, 0x6C},
-    {"parallel", BoardId::Parallel, ORVANE_IF_PARALLEL, 0},
-};
-
-class SelectedRead : public Selection, public ::testing::WithParamInterface<ReadCase> {};
-
-TEST_P(SelectedRead, ReachesTheTargetBehindTheFoundBase)
-{
-    const ReadCase& c = GetParam();
-    ASSERT_NE(Use(c.board), nullptr);
-    sim::RegisterTarget target;
-    target.address8 = kTarget;
-    target.registers[0x3C] = 0x5A;
-    ASSERT_TRUE(board->AttachTarget(&target));
-    ASSERT_TRUE(c.gpioRegister ? board->EquipGpio(c.gpioRegister) : board->EquipParallel());
-
-    ASSERT_EQ(Select(c.type), STATUS_SUCCESS);
-    std::memset(&ext->Transfer, 0, sizeof(ext->Transfer));
-    ext->Transfer.DeviceAddr = kTarget;
-    ext->Transfer.IoPort = 0x3C;
-    ext->Transfer.CommandCode = ORVANE_OP_READ_BYTE;
-    const NTSTATUS status = c.gpioRegister ? GpioI2cRead(ext.get()) : LptI2cRead(ext.get());
-    EXPECT_EQ(status, STATUS_SUCCESS);
-    EXPECT_EQ(USHORT(ext->Transfer.InputValue), 0x5A);
-    EXPECT_EQ(board->wire.ErrorCount(), 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(Boards, SelectedRead, ::testing::ValuesIn(kBitbangReads),
-                         [](const ::testing::TestParamInfo<ReadCase>& i) { return std::string(i.param.name); });
 
 }  // namespace
