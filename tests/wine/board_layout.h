@@ -23,7 +23,7 @@ constexpr uint16_t kSmbusBase = 0x0400;
 constexpr uint16_t kSmbusHostData0 = kSmbusBase + 5; // plain read/write registers
 constexpr uint16_t kSmbusHostData1 = kSmbusBase + 6;
 constexpr uint8_t kControllerAddress = 0x94;         // the firmware controller, 8-bit form
-constexpr uint16_t kUnclaimedPort = 0x0E80;          // nothing answers here: reads float high
+constexpr uint16_t kUnclaimedPort = 0x0C00;          // nothing answers here: reads float high
 
 // The board "nvidia-new": its host bridge at 0:0.0.
 constexpr const char* kOtherBoardName = "nvidia-new";

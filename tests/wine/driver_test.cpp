@@ -4,6 +4,8 @@
 // the device does not serve.
 #include <gtest/gtest.h>
 
+#include <stdio.h>
+
 #include <vector>
 
 #include "board_layout.h"
@@ -152,6 +154,24 @@ TEST_F(HostedDriver, SelectingTheIntelInterfaceFindsTheBoardsAdapter)
 
     r = Control(device, IOCTL_ORVANE_RESTORE_CHIPSET, nullptr, 0, nullptr, 0);
     EXPECT_TRUE(r.ok) << "error " << r.error;
+}
+
+// A benchmark, not a check: what one request through Wine's device host
+// costs, for sizing the request counts of the tests built on this level.
+TEST_F(HostedDriver, PortReadRoundTripBenchmark)
+{
+    constexpr int kRequests = 200;
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    for (int i = 0; i < kRequests; ++i) {
+        uint8_t value = 0;
+        ASSERT_TRUE(ReadPort(device, layout::kSmbusHostData0, &value).ok);
+    }
+    QueryPerformanceCounter(&end);
+    const double us = (double)(end.QuadPart - start.QuadPart) * 1e6 / (double)frequency.QuadPart / kRequests;
+    printf("one port-read request through the device host: %.0f us (mean of %d)\n", us, kRequests);
+    RecordProperty("round_trip_us", (int)us);
 }
 
 TEST(HostedDriverHandles, TwoHandlesAreOpenAtOnceOnOneDevice)
