@@ -1,7 +1,7 @@
 // The Wine-hosted test driver reached from a 32-bit program through
 // \\.\Orvane: the size tests, raw port access against the simulated board,
-// PCI configuration reads, selection, two handles on one device and requests
-// the device does not serve.
+// PCI configuration reads, selection, transfers to the controller, two
+// handles on one device and requests the device does not serve.
 #include <gtest/gtest.h>
 
 #include <stdio.h>
@@ -172,6 +172,77 @@ TEST_F(HostedDriver, PortReadRoundTripBenchmark)
     const double us = (double)(end.QuadPart - start.QuadPart) * 1e6 / (double)frequency.QuadPart / kRequests;
     printf("one port-read request through the device host: %.0f us (mean of %d)\n", us, kRequests);
     RecordProperty("round_trip_us", (int)us);
+}
+
+// Transfers on the default board after selecting its Intel adapter: the
+// engine, the host-controller model and the R39218 run inside the device
+// host, on Wine's kernel timer and delays.
+class HostedTransfer : public HostedDriver {
+protected:
+    void SetUp() override
+    {
+        HostedDriver::SetUp();
+        uint32_t type = ORVANE_IF_INTEL;
+        const Reply r = Control(device, IOCTL_ORVANE_SELECT_INTERFACE, &type, sizeof(type), nullptr, 0);
+        ASSERT_TRUE(r.ok) << "selection failed, error " << r.error;
+    }
+
+    static OrvaneTransfer Record(uint8_t op, uint8_t address8, uint16_t reg)
+    {
+        OrvaneTransfer t;
+        memset(&t, 0, sizeof(t));
+        t.CommandCode = op;
+        t.DeviceAddr = address8;
+        t.IoPort = reg;
+        return t;
+    }
+
+    Reply Run(OrvaneTransfer* t)
+    {
+        return Control(device, IOCTL_ORVANE_TRANSFER, t, sizeof(*t), t, sizeof(*t));
+    }
+};
+
+constexpr uint8_t kRegIdLow = 0x86, kRegIdHigh = 0x87;  // the controller's identification, 0x3921
+constexpr uint16_t kControllerId = 0x3921;
+constexpr uint8_t kAbsentAddress = 0x60;                // nothing on the bus answers here
+
+TEST_F(HostedTransfer, ByteReadsReturnTheControllersIdentification)
+{
+    OrvaneTransfer low = Record(ORVANE_OP_READ_BYTE, layout::kControllerAddress, kRegIdLow);
+    Reply r = Run(&low);
+    ASSERT_TRUE(r.ok) << "error " << r.error;
+    EXPECT_EQ(r.bytes, sizeof(OrvaneTransfer));
+    OrvaneTransfer high = Record(ORVANE_OP_READ_BYTE, layout::kControllerAddress, kRegIdHigh);
+    r = Run(&high);
+    ASSERT_TRUE(r.ok) << "error " << r.error;
+    EXPECT_EQ((uint16_t)(high.InputValue << 8 | low.InputValue), kControllerId);
+}
+
+// The engine waits for the two-second window of the kernel timer, whose DPC
+// Wine runs on another thread; the request then completes with
+// STATUS_TIMEOUT, which DeviceIoControl reports as success with the record
+// copied back and the value untouched.
+TEST_F(HostedTransfer, AnAbsentTargetEndsWhenTheTimeOutWindowExpires)
+{
+    OrvaneTransfer t = Record(ORVANE_OP_READ_BYTE, kAbsentAddress, 0);
+    t.InputValue = 0x1234;
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    const Reply r = Run(&t);
+    QueryPerformanceCounter(&end);
+    ASSERT_TRUE(r.ok) << "error " << r.error;
+    EXPECT_EQ(r.bytes, sizeof(OrvaneTransfer));
+    EXPECT_EQ(t.InputValue, 0x1234);
+    printf("the absent target's read ended after %.2f s\n",
+           (double)(end.QuadPart - start.QuadPart) / (double)frequency.QuadPart);
+
+    // The next transfer arms its own window and succeeds.
+    OrvaneTransfer id = Record(ORVANE_OP_READ_BYTE, layout::kControllerAddress, kRegIdLow);
+    const Reply next = Run(&id);
+    ASSERT_TRUE(next.ok) << "error " << next.error;
+    EXPECT_EQ(id.InputValue, kControllerId & 0xFF);
 }
 
 TEST(HostedDriverHandles, TwoHandlesAreOpenAtOnceOnOneDevice)
