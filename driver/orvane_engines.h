@@ -14,6 +14,9 @@ NTSTATUS OrvaneEngineWrite(OrvaneDeviceExtension* ext);
 // Intel SMBus host controller (common register set and the 0x8119 variant).
 NTSTATUS SmbusIntelRead(OrvaneDeviceExtension* ext);
 NTSTATUS SmbusIntelWrite(OrvaneDeviceExtension* ext);
+// Most bytes one block write may send on the selected Intel controller (the
+// 0x8119 variant's block window holds 32).
+ULONG SmbusIntelBlockWriteLimit(const OrvaneDeviceExtension* ext);
 
 // AMD, VIA, SiS, ALi and NVIDIA SMBus host controllers.
 NTSTATUS SmbusAmdRead(OrvaneDeviceExtension* ext);

@@ -331,6 +331,11 @@ NTSTATUS WriteBlockV2(Controller& c)
 
 }  // namespace
 
+ULONG SmbusIntelBlockWriteLimit(const OrvaneDeviceExtension* ext)
+{
+    return Is8119(ext) ? kV2BlockWindowSize : (ULONG)ORVANE_REGISTER_COUNT;
+}
+
 NTSTATUS SmbusIntelRead(OrvaneDeviceExtension* ext)
 {
     Controller c(ext);

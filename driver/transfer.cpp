@@ -23,20 +23,23 @@ constexpr FamilyRow kFamilies[] = {
     {ORVANE_IF_ALI, Family::Chipset},         {ORVANE_IF_AMD, Family::Chipset},
 };
 
+using BlockWriteLimit = ULONG (*)(const OrvaneDeviceExtension*);
+
 struct VendorRow {
     USHORT vendorId;
     Engine read;
     Engine write;
+    BlockWriteLimit blockWriteLimit;  // nullptr: BlockBuffer is the only limit
 };
 
 // SMBus host engines by the chipset bridge's vendor.
 constexpr VendorRow kVendors[] = {
-    {0x8086, SmbusIntelRead, SmbusIntelWrite},   // Intel
-    {0x1022, SmbusAmdRead, SmbusAmdViaWrite},    // AMD
-    {0x1106, SmbusViaRead, SmbusAmdViaWrite},    // VIA
-    {0x1039, SmbusSisRead, SmbusSisWrite},       // SiS
-    {0x10B9, SmbusAliRead, SmbusAliWrite},       // ALi
-    {0x10DE, SmbusNvidiaRead, SmbusNvidiaWrite}, // NVIDIA
+    {0x8086, SmbusIntelRead, SmbusIntelWrite, SmbusIntelBlockWriteLimit},  // Intel
+    {0x1022, SmbusAmdRead, SmbusAmdViaWrite, nullptr},                     // AMD
+    {0x1106, SmbusViaRead, SmbusAmdViaWrite, nullptr},                     // VIA
+    {0x1039, SmbusSisRead, SmbusSisWrite, nullptr},                        // SiS
+    {0x10B9, SmbusAliRead, SmbusAliWrite, nullptr},                        // ALi
+    {0x10DE, SmbusNvidiaRead, SmbusNvidiaWrite, nullptr},                  // NVIDIA
 };
 
 struct BitBangRow {
@@ -76,20 +79,33 @@ Engine Choose(const OrvaneDeviceExtension* ext, bool write)
     return nullptr;
 }
 
-// Records whose block fields would take an engine or the copy of operation 8
-// outside RegisterImage and BlockBuffer are refused before anything reaches
-// the bus.
-bool BlockFieldsInRange(const OrvaneTransfer& t)
+// Records whose block fields lie outside the record's limits are refused
+// before anything reaches the bus, so that no engine step and no copy reaches
+// outside RegisterImage and BlockBuffer: a block read moves 1 to 14 bytes
+// ending at register 255 at the latest, a block write fits the buffer from its
+// offset on and whatever block window the vendor's engine has.
+// Operations that do not use these fields do not look at them.
+constexpr LONG kBlockLengthMin = 1;
+
+bool BlockFieldsInRange(const OrvaneDeviceExtension* ext)
 {
+    const OrvaneTransfer& t = ext->Transfer;
+    const LONG offset = t.BlockOffset;
+    const bool offsetInRange = offset >= 0 && offset < ORVANE_REGISTER_COUNT;
     switch (t.CommandCode) {
     case ORVANE_OP_READ_BLOCK:
-        // Up to 14 bytes (a length of 1 or less reads nothing); a block that
-        // would run past register 255 starts lower, at 242, and so stays inside.
-        return t.BlockLength <= ORVANE_BLOCK_MAX_LENGTH && t.BlockOffset >= 0 &&
-               t.BlockOffset < ORVANE_REGISTER_COUNT;
-    case ORVANE_OP_WRITE_BLOCK:
-        return t.BlockOffset >= 0 && t.BlockOffset < ORVANE_REGISTER_COUNT &&
-               t.BlockWriteCount <= (ULONG)(ORVANE_REGISTER_COUNT - t.BlockOffset);
+        return offsetInRange && t.BlockLength >= kBlockLengthMin && t.BlockLength <= ORVANE_BLOCK_MAX_LENGTH &&
+               offset + t.BlockLength - 1 <= ORVANE_REGISTER_COUNT;
+    case ORVANE_OP_WRITE_BLOCK: {
+        if (!offsetInRange || t.BlockWriteCount > (ULONG)(ORVANE_REGISTER_COUNT - offset))
+            return false;
+        if (FamilyOf(ext->InterfaceType) != Family::Chipset)
+            return true;
+        for (const VendorRow& row : kVendors)
+            if (row.vendorId == ext->ChipsetBridge.VendorId && row.blockWriteLimit != nullptr)
+                return t.BlockWriteCount <= row.blockWriteLimit(ext);
+        return true;
+    }
     }
     return true;
 }
@@ -113,7 +129,7 @@ NTSTATUS OrvaneExecuteTransfer(OrvaneDeviceExtension* ext)
     OrvaneTransfer& t = ext->Transfer;
     if (t.CommandCode < ORVANE_OP_DUMP_BYTES || t.CommandCode > ORVANE_OP_DUMP_BLOCKS)
         return STATUS_INVALID_DEVICE_REQUEST;  // nothing goes on the bus
-    if (!BlockFieldsInRange(t))
+    if (!BlockFieldsInRange(ext))
         return STATUS_INVALID_PARAMETER;
 
     switch (t.CommandCode) {

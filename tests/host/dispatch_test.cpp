@@ -329,6 +329,7 @@ TEST_F(Dispatch, TransferBeforeAnySelectionFails)
     for (UCHAR op = ORVANE_OP_DUMP_BYTES; op <= ORVANE_OP_DUMP_BLOCKS; ++op) {
         OrvaneTransfer t{};
         t.CommandCode = op;
+        t.BlockLength = 1;  // a block read within the record's limits
         t.Reserved = 0x12345678;
         OrvaneTransfer sent = t;
         const Reply r = SendRecord(IOCTL_ORVANE_TRANSFER, t);

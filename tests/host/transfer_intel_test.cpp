@@ -112,7 +112,7 @@ TEST_P(IntelBoard, BlockReadsStartNoHigherThan242)
         int offset, length;
         int start, count;
     };
-    for (Case c : {Case{0x10, 9, 0x10, 8}, Case{250, 15, 242, 14}, Case{0, 1, 0, 0}, Case{5, 0, 5, 0}}) {
+    for (Case c : {Case{0x10, 9, 0x10, 8}, Case{249, 8, 242, 7}, Case{0, 1, 0, 0}, Case{255, 1, 242, 0}}) {
         SCOPED_TRACE(testing::Message() << "offset " << c.offset << " length " << c.length);
         OrvaneTransfer t = Record(ORVANE_OP_READ_BLOCK, kTarget, 0);
         t.BlockOffset = c.offset;
@@ -285,6 +285,14 @@ TEST_F(BoardTest, BlockFieldsOutsideTheRecordAreRefusedBeforeTheBus)
         {ORVANE_OP_READ_BLOCK, 15, 242, 0, false},  {ORVANE_OP_WRITE_BLOCK, 0, 250, 7, true},
         {ORVANE_OP_WRITE_BLOCK, 0, 250, 6, false},  {ORVANE_OP_WRITE_BLOCK, 0, -4, 1, true},
         {ORVANE_OP_WRITE_BLOCK, 0, 0, 0xFFFFFFFFu, true},
+        // A block read moves 1 to 14 bytes and ends at register 255 at the latest.
+        {ORVANE_OP_READ_BLOCK, 0, 5, 0, true},      {ORVANE_OP_READ_BLOCK, -1, 5, 0, true},
+        {ORVANE_OP_READ_BLOCK, 15, 250, 0, true},   {ORVANE_OP_READ_BLOCK, 8, 250, 0, true},
+        {ORVANE_OP_READ_BLOCK, 8, 249, 0, false},   {ORVANE_OP_READ_BLOCK, 1, 255, 0, false},
+        {ORVANE_OP_WRITE_BLOCK, 0, 0, 33, false},   // the common register set has no window
+        // Operations that do not use the block fields do not look at them.
+        {ORVANE_OP_READ_BYTE, -9, -9, 0xFFFFFFFFu, false},
+        {ORVANE_OP_DUMP_BLOCKS, -9, -9, 0xFFFFFFFFu, false},
     };
     for (const Case& c : cases) {
         OrvaneTransfer t{};
@@ -298,6 +306,25 @@ TEST_F(BoardTest, BlockFieldsOutsideTheRecordAreRefusedBeforeTheBus)
         const NTSTATUS status = OrvaneExecuteTransfer(ext.get());
         if (c.refused) {
             EXPECT_EQ(status, STATUS_INVALID_PARAMETER) << int(c.op) << " " << c.length << " " << c.offset;
+            EXPECT_EQ(machine->portAccessCount, before);
+        } else {
+            EXPECT_NE(status, STATUS_INVALID_PARAMETER);
+        }
+    }
+
+    // The 0x8119 variant's block window holds 32 bytes.
+    ext->IsaBridge.DeviceId = 0x8119;
+    for (ULONG count : {32u, 33u}) {
+        OrvaneTransfer t{};
+        t.CommandCode = ORVANE_OP_WRITE_BLOCK;
+        t.DeviceAddr = kTarget;
+        t.BlockWriteCount = count;
+        t.BlockLength = (LONG)count;
+        std::memcpy(&ext->Transfer, &t, sizeof t);
+        const uint32_t before = machine->portAccessCount;
+        const NTSTATUS status = OrvaneExecuteTransfer(ext.get());
+        if (count > 32) {
+            EXPECT_EQ(status, STATUS_INVALID_PARAMETER);
             EXPECT_EQ(machine->portAccessCount, before);
         } else {
             EXPECT_NE(status, STATUS_INVALID_PARAMETER);
