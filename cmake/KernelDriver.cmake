@@ -27,13 +27,14 @@ set(ORVANE_KERNEL_LINK_OPTIONS
 set(ORVANE_TESTSIGN_DIR "${CMAKE_SOURCE_DIR}/build/testsign" CACHE PATH "test-signing certificate folder")
 
 # orvane_add_kernel_driver(<target> <output name> SOURCES ... [LIBS ...] [TEST_SIGN]
-#                          [ENTRY name])
+#                          [ENTRY name] [ALLOW file ...])
 # Builds a .sys and, after every link, checks its import table against the
-# allowlist of kernel routines present on Windows 7 and later; TEST_SIGN then
-# signs it with the build's test certificate. ENTRY names the entry routine
-# (default DriverEntry; on x86 give the decorated name).
+# allowlist of kernel routines present on Windows 7 and later (and the extra
+# ALLOW lists of a test image); TEST_SIGN then signs it with the build's test
+# certificate. ENTRY names the entry routine (default DriverEntry; on x86 give
+# the decorated name).
 function(orvane_add_kernel_driver target output)
-  cmake_parse_arguments(ARG "TEST_SIGN" "ENTRY" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "TEST_SIGN" "ENTRY" "SOURCES;LIBS;ALLOW" ${ARGN})
   if(NOT ARG_ENTRY)
     set(ARG_ENTRY ${ORVANE_KERNEL_ENTRY})
   endif()
@@ -45,8 +46,8 @@ function(orvane_add_kernel_driver target output)
   target_link_options(${target} PRIVATE ${ORVANE_KERNEL_LINK_OPTIONS} -Wl,--entry,${ARG_ENTRY})
   target_link_libraries(${target} PRIVATE ${ARG_LIBS} ntoskrnl hal gcc)
   add_custom_command(TARGET ${target} POST_BUILD
-    COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-imports ${ORVANE_OBJDUMP}
-            ${CMAKE_SOURCE_DIR}/driver/kernel/imports.allow $<TARGET_FILE:${target}>
+    COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-imports ${ORVANE_OBJDUMP} $<TARGET_FILE:${target}>
+            ${CMAKE_SOURCE_DIR}/driver/kernel/imports.allow ${ARG_ALLOW}
     VERBATIM)
   if(ARG_TEST_SIGN)
     add_custom_command(TARGET ${target} POST_BUILD

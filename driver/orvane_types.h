@@ -8,7 +8,7 @@
 
 #include <ntddk.h>
 
-typedef FAST_MUTEX OrvaneRequestLock;
+typedef KMUTEX OrvaneRequestLock;
 
 #else  // host build
 

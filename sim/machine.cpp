@@ -140,7 +140,7 @@ void Machine::Record(AccessKind kind, uint16_t port, uint32_t value, uint16_t sl
 uint8_t Machine::In8(uint16_t port)
 {
     ++portAccessCount;
-    Advance(kPortAccessCost);
+    AccessTime();
     PortDevice* d = Owner(port);
     const uint8_t v = d ? d->In8(port) : 0xFF;
     Record(AccessKind::In8, port, v);
@@ -150,7 +150,7 @@ uint8_t Machine::In8(uint16_t port)
 void Machine::Out8(uint16_t port, uint8_t value)
 {
     ++portAccessCount;
-    Advance(kPortAccessCost);
+    AccessTime();
     Record(AccessKind::Out8, port, value);
     if (PortDevice* d = Owner(port))
         d->Out8(port, value);
@@ -159,7 +159,7 @@ void Machine::Out8(uint16_t port, uint8_t value)
 uint32_t Machine::In32(uint16_t port)
 {
     ++portAccessCount;
-    Advance(kPortAccessCost);
+    AccessTime();
     PortDevice* d = Owner(port);
     const uint32_t v = d ? d->In32(port) : 0xFFFFFFFFu;
     Record(AccessKind::In32, port, v);
@@ -169,10 +169,21 @@ uint32_t Machine::In32(uint16_t port)
 void Machine::Out32(uint16_t port, uint32_t value)
 {
     ++portAccessCount;
-    Advance(kPortAccessCost);
+    AccessTime();
     Record(AccessKind::Out32, port, value);
     if (PortDevice* d = Owner(port))
         d->Out32(port, value);
+}
+
+void Machine::AccessTime()
+{
+    Nanos step = kPortAccessCost;
+    if (realClock != nullptr) {
+        const Nanos real = realClock();
+        if (real > now + step)
+            step = real - now;
+    }
+    Advance(step);
 }
 
 void Machine::Advance(Nanos delta)

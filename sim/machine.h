@@ -93,8 +93,12 @@ public:
     const Access& LogEntry(int i) const { return log[i]; }
     bool logOverflow = false;
 
-    // Virtual clock and the time-out timer.
+    // Virtual clock and the time-out timer. Each port access costs
+    // kPortAccessCost; with realClock set (a clock in nanoseconds that starts
+    // near zero), an access also brings the virtual clock up to the real one,
+    // so bus time passes while requests arrive slowly from another process.
     Nanos Now() const { return now; }
+    Nanos (*realClock)() = nullptr;
     void Advance(Nanos delta);
     void SetTimer(OrvaneDeviceExtension* ext, LONGLONG dueTime);
     void CancelTimer();
@@ -116,6 +120,7 @@ private:
         PortDevice* device;
     };
     PortDevice* Owner(uint16_t port);
+    void AccessTime();
     void Record(AccessKind kind, uint16_t port, uint32_t value, uint16_t slot = 0, uint8_t length = 0);
 
     PciFunction pci[kMaxPciFunctions] = {};

@@ -102,11 +102,14 @@ NTSTATUS OrvaneDispatchDeviceControl(PDEVICE_OBJECT device, PIRP irp)
 
     ULONG bytes = 0;
     // One request at a time: they share the working records and the bus. A
-    // fast mutex keeps the thread at APC_LEVEL, so millisecond delays sleep.
-    ExAcquireFastMutex(&ext->RequestLock);
+    // dispatcher mutex, not a fast one: the thread stays at PASSIVE_LEVEL, so
+    // millisecond delays sleep and the completion of the request that
+    // selection sends to the parallel-port driver (a special kernel APC) can
+    // run while the lock is held.
+    KeWaitForSingleObject(&ext->RequestLock, Executive, KernelMode, FALSE, nullptr);
     const NTSTATUS status =
         OrvaneDeviceControl(ext, code, irp->AssociatedIrp.SystemBuffer, inLen, outLen, &bytes);
-    ExReleaseFastMutex(&ext->RequestLock);
+    KeReleaseMutex(&ext->RequestLock, FALSE);
     return Complete(irp, status, bytes);
 }
 
@@ -139,7 +142,7 @@ NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath)
     OrvaneDeviceExtension* ext = ExtensionOf(device);
     KeInitializeDpc(&ext->TimeoutDpc, OrvaneTimeoutDpc, ext);
     KeInitializeTimer(&ext->TimeoutTimer);
-    ExInitializeFastMutex(&ext->RequestLock);
+    KeInitializeMutex(&ext->RequestLock, 0);
 
     status = RestrictDeviceAccess(device);
     if (!NT_SUCCESS(status)) {

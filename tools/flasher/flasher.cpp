@@ -213,13 +213,18 @@ int Program(Library* lib, const char* image)
     printf("Programming %s\n", image);
     Progress progress{lib, 0};
     HANDLE thread = CreateThread(nullptr, 0, ShowProgress, &progress, 0, nullptr);
+    LARGE_INTEGER frequency, started, ended;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&started);
     const int result = lib->writeToRom(image);
+    QueryPerformanceCounter(&ended);
     InterlockedExchange(&progress.done, 1);
     if (thread != nullptr) {
         WaitForSingleObject(thread, INFINITE);
         CloseHandle(thread);
     }
     printf("WriteToRom result %d: %s\n", result, WriteResultText(result));
+    printf("WriteToRom took %.1f s\n", (double)(ended.QuadPart - started.QuadPart) / (double)frequency.QuadPart);
     return result == 1 ? kExitOk : kExitProgramFailed;
 }
 

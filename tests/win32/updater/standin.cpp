@@ -11,6 +11,8 @@
 //   --status                   print the state of the status value and its key
 //   --find-popup MS            wait for the popup, print its state
 //   --press KEY                post a key (escape or enter) to the popup
+//   --watch-status MS          print each new status value as it appears, until
+//                              the value is deleted after it was seen (or MS pass)
 #include <windows.h>
 
 #include <stdio.h>
@@ -62,17 +64,27 @@ void Log(const std::wstring& line)
 }
 
 // "absent" or the value's text.
-std::wstring StatusValue(bool* keyExists)
+// Reads the status value; false when it (or its key) does not exist.
+bool ReadStatus(bool* keyExists, std::wstring* value)
 {
     HKEY key = nullptr;
     *keyExists = RegOpenKeyExW(HKEY_LOCAL_MACHINE, StatusKey().c_str(), 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS;
     if (!*keyExists)
-        return L"absent";
+        return false;
     wchar_t buffer[512] = {};
     DWORD bytes = sizeof buffer - sizeof(wchar_t);
     const LONG rc = RegQueryValueExW(key, L"Zelvar", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &bytes);
     RegCloseKey(key);
-    return rc == ERROR_SUCCESS ? std::wstring(buffer) : L"absent";
+    if (rc != ERROR_SUCCESS)
+        return false;
+    *value = buffer;
+    return true;
+}
+
+std::wstring StatusValue(bool* keyExists)
+{
+    std::wstring value;
+    return ReadStatus(keyExists, &value) ? value : L"absent";
 }
 
 // Everything of the command line after the program name, as the program got it.
@@ -186,6 +198,30 @@ int Chore(int argc, wchar_t** argv)
         const std::wstring value = StatusValue(&keyExists);
         printf("key %s value %s\n", keyExists ? "present" : "absent", Utf8(value).c_str());
         return 0;
+    }
+    if (chore == L"--watch-status" && argc > 2) {
+        // Polled, so a text that stands for less than a poll may be missed.
+        constexpr DWORD kPollMs = 10;
+        const DWORD bound = static_cast<DWORD>(_wtoi(argv[2]));
+        bool seen = false;
+        std::wstring last;
+        for (DWORD waited = 0; waited < bound; waited += kPollMs) {
+            bool keyExists = false;
+            std::wstring value;
+            const bool present = ReadStatus(&keyExists, &value);
+            if (present && (!seen || last != value)) {
+                seen = true;
+                last = value;
+                printf("status: %s\n", Utf8(last).c_str());
+                fflush(stdout);
+            } else if (!present && seen) {
+                printf("status: (value deleted, key %s)\n", keyExists ? "kept" : "gone");
+                fflush(stdout);
+                return 0;
+            }
+            Sleep(kPollMs);
+        }
+        return 1;
     }
     if (chore == L"--find-popup" && argc > 2) {
         HWND popup = WaitForPopup(static_cast<DWORD>(_wtoi(argv[2])));

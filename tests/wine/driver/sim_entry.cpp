@@ -2,9 +2,16 @@
 // service's Parameters\Board value names (the default board without one),
 // makes it the machine behind the bus seam, then runs the driver's own
 // DriverEntry. An unknown board name fails the load.
+//
+// When the driver unloads, the controller's ROM and the number of device
+// control requests the driver served are saved to
+// C:\windows\temp\orvane-sim-rom.bin (the 8 KiB ROM, then the count as four
+// little-endian bytes), so that an end-to-end run can compare the ROM with
+// the image it programmed after the service has been removed.
 #include <ntddk.h>
 
 #include "machine.h"
+#include "real_clock.h"
 #include "test_boards.h"
 
 extern "C" {
@@ -66,6 +73,47 @@ NTSTATUS ReadBoardName(PUNICODE_STRING servicePath, WCHAR* name, ULONG* length)
     return STATUS_SUCCESS;
 }
 
+PDRIVER_UNLOAD driverUnload = nullptr;
+PDRIVER_DISPATCH driverDeviceControl = nullptr;
+volatile LONG deviceControlRequests = 0;
+
+NTSTATUS NTAPI SimDeviceControl(PDEVICE_OBJECT device, PIRP irp)
+{
+    InterlockedIncrement(&deviceControlRequests);
+    return driverDeviceControl(device, irp);
+}
+
+// Writes the controller's ROM and the request count; a failure only loses
+// the file, which the run that looks for it reports.
+void SaveRom()
+{
+    const sim::R39218* chip = test_boards::Chip();
+    if (chip == nullptr)
+        return;
+    UNICODE_STRING path;
+    RtlInitUnicodeString(&path, L"\\??\\C:\\windows\\temp\\orvane-sim-rom.bin");
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &path, OBJ_KERNEL_HANDLE | OBJ_CASE_INSENSITIVE, nullptr, nullptr);
+    HANDLE file = nullptr;
+    IO_STATUS_BLOCK io;
+    if (!NT_SUCCESS(ZwCreateFile(&file, GENERIC_WRITE | SYNCHRONIZE, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL,
+                                 0, FILE_OVERWRITE_IF, FILE_SYNCHRONOUS_IO_NONALERT | FILE_NON_DIRECTORY_FILE,
+                                 nullptr, 0)))
+        return;
+    const ULONG count = (ULONG)deviceControlRequests;
+    const UCHAR countBytes[4] = {(UCHAR)count, (UCHAR)(count >> 8), (UCHAR)(count >> 16), (UCHAR)(count >> 24)};
+    if (NT_SUCCESS(ZwWriteFile(file, nullptr, nullptr, nullptr, &io, (PVOID)chip->rom, sizeof(chip->rom), nullptr,
+                               nullptr)))
+        ZwWriteFile(file, nullptr, nullptr, nullptr, &io, (PVOID)countBytes, sizeof(countBytes), nullptr, nullptr);
+    ZwClose(file);
+}
+
+void NTAPI SimUnload(PDRIVER_OBJECT driver)
+{
+    driverUnload(driver);
+    SaveRom();
+}
+
 }  // namespace
 
 extern "C" NTSTATUS OrvaneSimEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath)
@@ -78,6 +126,15 @@ extern "C" NTSTATUS OrvaneSimEntry(PDRIVER_OBJECT driver, PUNICODE_STRING regist
     sim::Machine* machine = test_boards::Build(NT_SUCCESS(status) ? name : nullptr, length);
     if (machine == nullptr)
         return STATUS_INVALID_PARAMETER;
+    test_boards::UseRealClock(machine);
     sim::SetCurrent(machine);
-    return DriverEntry(driver, registryPath);
+    deviceControlRequests = 0;
+    const NTSTATUS entry = DriverEntry(driver, registryPath);
+    if (NT_SUCCESS(entry)) {
+        driverUnload = driver->DriverUnload;
+        driver->DriverUnload = SimUnload;
+        driverDeviceControl = driver->MajorFunction[IRP_MJ_DEVICE_CONTROL];
+        driver->MajorFunction[IRP_MJ_DEVICE_CONTROL] = SimDeviceControl;
+    }
+    return entry;
 }

@@ -70,19 +70,62 @@ const sim::BoardSpec* FindByName(const WCHAR* name, ULONG length)
     return nullptr;
 }
 
+// The default Intel board with a controller that misbehaves in one way, for
+// the end-to-end runs of the library's programming.
+constexpr int32_t kRejectedRomAddress = 0x100;
+constexpr uint8_t kWrongSignature[2] = {0x92, 0x19};
+
+void RejectOneByteOnce(sim::R39218& chip)
+{
+    chip.nackRomFrom = kRejectedRomAddress;
+    chip.nackRomTimes = 1;
+}
+
+void WrongSignature(sim::R39218& chip)
+{
+    chip.rom[sim::R39218::kSignatureAddr] = kWrongSignature[0];
+    chip.rom[sim::R39218::kSignatureAddr + 1] = kWrongSignature[1];
+}
+
+struct ChipVariant {
+    const char* name;
+    void (*apply)(sim::R39218&);
+};
+
+constexpr ChipVariant kChipVariants[] = {
+    {"intel-reject-once", RejectOneByteOnce},      // one ROM byte not acknowledged, the first time only
+    {"intel-bad-signature", WrongSignature},       // a ROM that is not an R39218's
+};
+
+const ChipVariant* FindVariant(const WCHAR* name, ULONG length)
+{
+    for (const ChipVariant& v : kChipVariants)
+        if (SameName(v.name, name, length))
+            return &v;
+    return nullptr;
+}
+
+sim::Board* builtBoard = nullptr;
+
 }  // namespace
 
 sim::Machine* Build(const WCHAR* name, ULONG length)
 {
     sim::Board* board = nullptr;
-    if (name == nullptr) {
+    const ChipVariant* variant = name != nullptr ? FindVariant(name, length) : nullptr;
+    if (name == nullptr || variant != nullptr) {
         board = sim::BuildIntelBoard(boardStorage, sizeof(boardStorage));
+        if (board != nullptr && variant != nullptr)
+            variant->apply(board->controller);
     } else if (const sim::BoardSpec* spec = FindByName(name, length)) {
         board = sim::BuildBoard(boardStorage, sizeof(boardStorage), spec->id);
     }
     if (board == nullptr || !Equip(*board))
         return nullptr;
+    builtBoard = board;
     return &board->machine;
 }
+
+sim::R39218* Chip() { return builtBoard != nullptr ? &builtBoard->controller : nullptr; }
 
 }  // namespace test_boards
