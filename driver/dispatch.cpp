@@ -4,13 +4,12 @@
 // transfer to their units.
 #include "orvane_core.h"
 #include "orvane_platform.h"
+#include "orvane_selection.h"
 
 namespace {
 
-// The NVIDIA chipsets whose I/O window the chipset dword requests reach.
-constexpr USHORT kVendorIntel = 0x8086;
-constexpr USHORT kVendorNvidia = 0x10DE;
-constexpr USHORT kChipsetDwordDevices[] = {0x005C, 0x003D};
+using OrvaneSelection::kVendorIntel;
+using OrvaneSelection::kVendorNvidia;
 constexpr ULONG kChipsetDwordWriteUnlock = 0x80000000u;  // bit 31, cleared before the write
 
 // Interface types whose south-bridge register selection changes.
@@ -97,7 +96,8 @@ bool ChipsetDwordAllowed(const OrvaneDeviceExtension* ext)
 {
     if (ext->ChipsetBridge.VendorId != kVendorNvidia)
         return false;
-    for (USHORT device : kChipsetDwordDevices)
+    // The NVIDIA chipsets whose I/O window selection looks up.
+    for (USHORT device : OrvaneSelection::kNvidiaChipsetIoBridges)
         if (ext->ChipsetBridge.DeviceId == device)
             return true;
     return false;
