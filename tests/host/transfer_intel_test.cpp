@@ -333,3 +333,136 @@ TEST_F(BoardTest, BlockFieldsOutsideTheRecordAreRefusedBeforeTheBus)
 }
 
 }  // namespace
+
+namespace {
+
+// An Intel host controller that never finishes: its status register shows
+// idle and no completion, its control register reads back as started. Each
+// read of it takes a millisecond of bus time, so that the two-second windows
+// run out after a few thousand polls.
+class StuckController : public sim::PortDevice {
+public:
+    StuckController(sim::Machine* machine, Variant v) : machine(machine), v2(v == Variant::V8119) {}
+
+    uint8_t In8(uint16_t port) override
+    {
+        machine->Advance(kReadCost);
+        const uint16_t offset = (uint16_t)(port - kBase);
+        if (offset == (v2 ? kV2Status : kStatus))
+            return 0x00;                        // idle; neither done nor byte done
+        if (offset == (v2 ? kV2Control : kControl))
+            return v2 ? 0x02 : 0x08;            // the byte protocol shows as started
+        return 0x00;
+    }
+
+    static constexpr sim::Nanos kReadCost = 1000000;  // 1 ms
+    static constexpr uint16_t kStatus = 0, kControl = 2, kV2Control = 0, kV2Status = 1;
+    static constexpr uint16_t kPorts = 0x40;
+
+private:
+    sim::Machine* machine;
+    bool v2;
+};
+
+class IntelStuck : public BoardTest, public ::testing::WithParamInterface<Variant> {
+protected:
+    void SetUp() override
+    {
+        machine->Claim(kBase, StuckController::kPorts, &stuck);
+        ext->InterfaceType = ORVANE_IF_INTEL;
+        ext->ChipsetBridge.VendorId = 0x8086;
+        ext->IsaBridge.DeviceId = GetParam() == Variant::V8119 ? 0x8119 : 0x27B8;
+        ext->SmbusBase = kBase;
+    }
+
+    // Writes to the controller's registers between two log marks, as (offset, value).
+    std::vector<std::pair<int, int>> Writes() const
+    {
+        std::vector<std::pair<int, int>> w;
+        for (int i = 0; i < machine->LogCount(); ++i) {
+            const sim::Access& a = machine->LogEntry(i);
+            if (a.kind == sim::AccessKind::Out8 && a.port >= kBase && a.port < kBase + StuckController::kPorts)
+                w.emplace_back(a.port - kBase, (int)a.value);
+        }
+        return w;
+    }
+
+    StuckController stuck{machine.get(), GetParam()};
+};
+
+INSTANTIATE_TEST_SUITE_P(Variants, IntelStuck, ::testing::Values(Variant::Common, Variant::V8119),
+                         [](const auto& info) { return info.param == Variant::Common ? "common" : "v8119"; });
+
+// Every one of the dump's 256 reads ends in its own two-second window (a
+// time-out is a success-class status), so the dump runs to its end, stores
+// the value the record already held and reports success.
+TEST_P(IntelStuck, AByteDumpOnAControllerThatNeverCompletesRunsAllItsReads)
+{
+    OrvaneTransfer t{};
+    t.CommandCode = ORVANE_OP_DUMP_BYTES;
+    t.DeviceAddr = kTarget;
+    t.InputValue = 0x77;
+    const sim::Nanos start = machine->Now();
+    const Reply r = SendRecord(IOCTL_ORVANE_TRANSFER, t);
+    const sim::Nanos took = machine->Now() - start;
+
+    EXPECT_EQ(r.status, STATUS_SUCCESS);
+    EXPECT_EQ(int(t.CommandCode), ORVANE_OP_READ_BYTE);
+    EXPECT_EQ(int(t.IoPort), 255);
+    for (int i = 0; i < 256; ++i)
+        ASSERT_EQ(t.RegisterImage[i], 0x77) << i;
+    EXPECT_EQ(ext->TimeoutFired, 1u);
+    // 256 windows of two seconds, each overrun by at most one slow poll.
+    EXPECT_GE(took, 256 * 2 * kSecond);
+    EXPECT_LT(took, 256 * (2 * kSecond + 20 * StuckController::kReadCost));
+}
+
+struct CleanUpCase {
+    const char* name;
+    Variant variant;
+    UCHAR op;
+    std::vector<std::pair<int, int>> lastWrites;  // what the engine writes once the window has run out
+};
+
+const CleanUpCase kCleanUps[] = {
+    // The common set kills the block and clears the status; the variant puts
+    // its control back to the block protocol (a read also clears the status;
+    // a write leaves it, right after its first byte went into the window).
+    {"common_block_read", Variant::Common, ORVANE_OP_READ_BLOCK, {{2, 0x36}, {0, 0xFF}}},
+    {"common_block_write", Variant::Common, ORVANE_OP_WRITE_BLOCK, {{2, 0x36}, {0, 0xFF}}},
+    {"v8119_block_read", Variant::V8119, ORVANE_OP_READ_BLOCK, {{0, 0x05}, {1, 0xFF}}},
+    {"v8119_block_write", Variant::V8119, ORVANE_OP_WRITE_BLOCK, {{0, 0x15}, {0x20, 0x10}, {0, 0x05}}},
+};
+
+TEST_P(IntelStuck, ABlockThatTimesOutIsCleanedUpAfterOneWindow)
+{
+    for (const CleanUpCase& c : kCleanUps) {
+        if (c.variant != GetParam())
+            continue;
+        SCOPED_TRACE(c.name);
+        OrvaneTransfer t{};
+        t.CommandCode = c.op;
+        t.DeviceAddr = kTarget;
+        t.BlockOffset = 0x10;
+        t.BlockLength = 4;
+        t.BlockWriteCount = 4;
+        for (int i = 0; i < 256; ++i)
+            t.BlockBuffer[i] = (UCHAR)i;
+        machine->StartLog();
+        const sim::Nanos start = machine->Now();
+        const Reply r = SendRecord(IOCTL_ORVANE_TRANSFER, t);
+        const sim::Nanos took = machine->Now() - start;
+        machine->StopLog();
+
+        EXPECT_EQ(r.status, STATUS_TIMEOUT);
+        const std::vector<std::pair<int, int>> w = Writes();
+        ASSERT_GE(w.size(), c.lastWrites.size());
+        const std::vector<std::pair<int, int>> tail(w.end() - (long)c.lastWrites.size(), w.end());
+        EXPECT_EQ(tail, c.lastWrites);
+        // One window (and a block read's 100 ms before it), not one per byte.
+        EXPECT_GE(took, 2 * kSecond);
+        EXPECT_LT(took, 2 * kSecond + 200 * StuckController::kReadCost);
+    }
+}
+
+}  // namespace
