@@ -180,6 +180,37 @@ TEST_P(IntelBoard, AnAbsentTargetTimesOutAfterTwoSecondsAndLeavesTheValue)
     EXPECT_EQ(int(r.InputValue), 7 ^ 0x5A);
 }
 
+// The engine's fixed delays, seen on the virtual clock as sleeping time: a
+// byte or word write settles for 10 ms, a block read waits 100 ms before it
+// starts and a block write 100 ms after its last byte; reads of bytes and
+// words wait for nothing but the controller. Writes are followed by their
+// read-back, which adds no delay.
+TEST_P(IntelBoard, FixedDelaysOfEachOperation)
+{
+    constexpr sim::Nanos kMs = 1000000;
+    const struct {
+        UCHAR op;
+        sim::Nanos slept;
+    } cases[] = {
+        {ORVANE_OP_READ_BYTE, 0},         {ORVANE_OP_WRITE_BYTE, 10 * kMs},  {ORVANE_OP_READ_WORD, 0},
+        {ORVANE_OP_WRITE_WORD, 10 * kMs}, {ORVANE_OP_READ_BLOCK, 100 * kMs}, {ORVANE_OP_WRITE_BLOCK, 100 * kMs},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(int(c.op));
+        // A block read returns while the controller still sends its stop; a
+        // request that follows within that bus time finds it busy and its
+        // start is not taken. Requests from a program come further apart.
+        machine->Advance(kMs);
+        OrvaneTransfer t = Record(c.op, kTarget, 0x20, 0x1234);
+        t.BlockOffset = 0x20;
+        t.BlockLength = 4;
+        t.BlockWriteCount = 4;
+        const sim::Nanos before = machine->sleptNs;
+        EXPECT_EQ(Run(t), STATUS_SUCCESS);
+        EXPECT_EQ(machine->sleptNs - before, c.slept);
+    }
+}
+
 TEST_P(IntelBoard, BlockWriteSendsFromTheOffset)
 {
     OrvaneTransfer t = Record(ORVANE_OP_WRITE_BLOCK, kTarget, 0);
