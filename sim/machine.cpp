@@ -49,6 +49,7 @@ PciFunction* Machine::AddPciFunction(uint8_t bus, uint8_t device, uint8_t functi
     if (pciCount == kMaxPciFunctions)
         return nullptr;
     PciFunction& f = pci[pciCount++];
+    busesWithFunctions[bus / 32] |= 1u << (bus % 32);
     f.bus = bus;
     f.device = (uint8_t)(device & 0x1F);
     f.function = (uint8_t)(function & 7);
@@ -62,6 +63,8 @@ PciFunction* Machine::AddPciFunction(uint8_t bus, uint8_t device, uint8_t functi
 
 PciFunction* Machine::FindPci(uint8_t bus, uint8_t device, uint8_t function)
 {
+    if ((busesWithFunctions[bus / 32] >> (bus % 32) & 1) == 0)
+        return nullptr;
     for (int i = 0; i < pciCount; ++i)
         if (pci[i].present && pci[i].bus == bus && pci[i].device == device &&
             pci[i].function == function)

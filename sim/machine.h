@@ -125,6 +125,7 @@ private:
 
     PciFunction pci[kMaxPciFunctions] = {};
     int pciCount = 0;
+    uint32_t busesWithFunctions[256 / 32] = {};  // a scan of empty buses skips the search
     Claimed claims[kMaxClaims] = {};
     int claimCount = 0;
     bool logging = false;
