@@ -3,11 +3,12 @@
 // makes it the machine behind the bus seam, then runs the driver's own
 // DriverEntry. An unknown board name fails the load.
 //
-// When the driver unloads, the controller's ROM and the number of device
-// control requests the driver served are saved to
-// C:\windows\temp\orvane-sim-rom.bin (the 8 KiB ROM, then the count as four
-// little-endian bytes), so that an end-to-end run can compare the ROM with
-// the image it programmed after the service has been removed.
+// The controller's ROM is saved when the driver has loaded, to
+// C:\windows\temp\orvane-sim-rom-loaded.bin, and when it unloads, to
+// C:\windows\temp\orvane-sim-rom.bin (the 8 KiB ROM, then the number of
+// device-control requests served as four little-endian bytes), so that an
+// end-to-end run can compare the ROM with the image it programmed, or with
+// what the chip held, after the service has been removed.
 #include <ntddk.h>
 
 #include "machine.h"
@@ -83,35 +84,35 @@ NTSTATUS NTAPI SimDeviceControl(PDEVICE_OBJECT device, PIRP irp)
     return driverDeviceControl(device, irp);
 }
 
-// Writes the controller's ROM and the request count; a failure only loses
-// the file, which the run that looks for it reports.
-void SaveRom()
+// Writes the controller's ROM and the request count to the file at path; a
+// failure only loses the file, which the run that looks for it reports.
+void SaveRom(const WCHAR* file)
 {
     const sim::R39218* chip = test_boards::Chip();
     if (chip == nullptr)
         return;
     UNICODE_STRING path;
-    RtlInitUnicodeString(&path, L"\\??\\C:\\windows\\temp\\orvane-sim-rom.bin");
+    RtlInitUnicodeString(&path, file);
     OBJECT_ATTRIBUTES attributes;
     InitializeObjectAttributes(&attributes, &path, OBJ_KERNEL_HANDLE | OBJ_CASE_INSENSITIVE, nullptr, nullptr);
-    HANDLE file = nullptr;
+    HANDLE handle = nullptr;
     IO_STATUS_BLOCK io;
-    if (!NT_SUCCESS(ZwCreateFile(&file, GENERIC_WRITE | SYNCHRONIZE, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL,
+    if (!NT_SUCCESS(ZwCreateFile(&handle, GENERIC_WRITE | SYNCHRONIZE, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL,
                                  0, FILE_OVERWRITE_IF, FILE_SYNCHRONOUS_IO_NONALERT | FILE_NON_DIRECTORY_FILE,
                                  nullptr, 0)))
         return;
     const ULONG count = (ULONG)deviceControlRequests;
     const UCHAR countBytes[4] = {(UCHAR)count, (UCHAR)(count >> 8), (UCHAR)(count >> 16), (UCHAR)(count >> 24)};
-    if (NT_SUCCESS(ZwWriteFile(file, nullptr, nullptr, nullptr, &io, (PVOID)chip->rom, sizeof(chip->rom), nullptr,
+    if (NT_SUCCESS(ZwWriteFile(handle, nullptr, nullptr, nullptr, &io, (PVOID)chip->rom, sizeof(chip->rom), nullptr,
                                nullptr)))
-        ZwWriteFile(file, nullptr, nullptr, nullptr, &io, (PVOID)countBytes, sizeof(countBytes), nullptr, nullptr);
-    ZwClose(file);
+        ZwWriteFile(handle, nullptr, nullptr, nullptr, &io, (PVOID)countBytes, sizeof(countBytes), nullptr, nullptr);
+    ZwClose(handle);
 }
 
 void NTAPI SimUnload(PDRIVER_OBJECT driver)
 {
     driverUnload(driver);
-    SaveRom();
+    SaveRom(L"\\??\\C:\\windows\\temp\\orvane-sim-rom.bin");
 }
 
 }  // namespace
@@ -135,6 +136,7 @@ extern "C" NTSTATUS OrvaneSimEntry(PDRIVER_OBJECT driver, PUNICODE_STRING regist
         driver->DriverUnload = SimUnload;
         driverDeviceControl = driver->MajorFunction[IRP_MJ_DEVICE_CONTROL];
         driver->MajorFunction[IRP_MJ_DEVICE_CONTROL] = SimDeviceControl;
+        SaveRom(L"\\??\\C:\\windows\\temp\\orvane-sim-rom-loaded.bin");
     }
     return entry;
 }
