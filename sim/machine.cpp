@@ -75,6 +75,7 @@ PciFunction* Machine::FindPci(uint8_t bus, uint8_t device, uint8_t function)
 ULONG Machine::PciRead(ULONG bus, ULONG slot, void* buffer, ULONG offset, ULONG length)
 {
     ++pciReadCount;
+    BreakSpin();
     uint8_t* out = static_cast<uint8_t*>(buffer);
     PciFunction* f = bus < 256 ? FindPci((uint8_t)bus, (uint8_t)(slot & 0x1F), (uint8_t)((slot >> 5) & 7))
                                : nullptr;
@@ -95,6 +96,7 @@ ULONG Machine::PciRead(ULONG bus, ULONG slot, void* buffer, ULONG offset, ULONG 
 ULONG Machine::PciWrite(ULONG bus, ULONG slot, const void* buffer, ULONG offset, ULONG length)
 {
     ++pciWriteCount;
+    BreakSpin();
     const uint8_t* in = static_cast<const uint8_t*>(buffer);
     uint32_t value = 0;
     for (ULONG i = 0; i < length && i < 4; ++i)
@@ -140,12 +142,37 @@ void Machine::Record(AccessKind kind, uint16_t port, uint32_t value, uint16_t sl
     log[logCount++] = {kind, port, value, slot, length};
 }
 
+Nanos Machine::ReadCost(uint16_t port)
+{
+    const bool spinning = spinCap != 0 && timerExt != nullptr && spinRepeated && port == spinPort;
+    if (!spinning)
+        spinStep = kPortAccessCost;
+    else if (spinStep < spinCap)
+        spinStep = spinStep * 2 < spinCap ? spinStep * 2 : spinCap;
+    return spinStep;
+}
+
+void Machine::NoteRead(uint16_t port, uint32_t value)
+{
+    spinRepeated = spinHaveRead && port == spinPort && value == spinValue;
+    spinHaveRead = true;
+    spinPort = port;
+    spinValue = value;
+}
+
+void Machine::BreakSpin()
+{
+    spinHaveRead = false;
+    spinRepeated = false;
+}
+
 uint8_t Machine::In8(uint16_t port)
 {
     ++portAccessCount;
-    AccessTime();
+    AccessTime(ReadCost(port));
     PortDevice* d = Owner(port);
     const uint8_t v = d ? d->In8(port) : 0xFF;
+    NoteRead(port, v);
     Record(AccessKind::In8, port, v);
     return v;
 }
@@ -153,7 +180,8 @@ uint8_t Machine::In8(uint16_t port)
 void Machine::Out8(uint16_t port, uint8_t value)
 {
     ++portAccessCount;
-    AccessTime();
+    BreakSpin();
+    AccessTime(kPortAccessCost);
     Record(AccessKind::Out8, port, value);
     if (PortDevice* d = Owner(port))
         d->Out8(port, value);
@@ -162,7 +190,8 @@ void Machine::Out8(uint16_t port, uint8_t value)
 uint32_t Machine::In32(uint16_t port)
 {
     ++portAccessCount;
-    AccessTime();
+    BreakSpin();
+    AccessTime(kPortAccessCost);
     PortDevice* d = Owner(port);
     const uint32_t v = d ? d->In32(port) : 0xFFFFFFFFu;
     Record(AccessKind::In32, port, v);
@@ -172,15 +201,15 @@ uint32_t Machine::In32(uint16_t port)
 void Machine::Out32(uint16_t port, uint32_t value)
 {
     ++portAccessCount;
-    AccessTime();
+    BreakSpin();
+    AccessTime(kPortAccessCost);
     Record(AccessKind::Out32, port, value);
     if (PortDevice* d = Owner(port))
         d->Out32(port, value);
 }
 
-void Machine::AccessTime()
+void Machine::AccessTime(Nanos step)
 {
-    Nanos step = kPortAccessCost;
     if (realClock != nullptr) {
         const Nanos real = realClock();
         if (real > now + step)

@@ -99,6 +99,14 @@ public:
     // so bus time passes while requests arrive slowly from another process.
     Nanos Now() const { return now; }
     Nanos (*realClock)() = nullptr;
+    // A slow bus under a spinning timed wait: with spinCap set, a read of the
+    // port read just before, which then returned the same value as the read
+    // before it, costs twice that read while the time-out timer runs, up to
+    // spinCap. A wait that only its window ends then takes thousands of reads
+    // instead of millions, and a change is seen at most one read late. Any
+    // other access, or a changed value, brings the cost back to one access.
+    // Zero (the default) keeps every access at kPortAccessCost.
+    Nanos spinCap = 0;
     void Advance(Nanos delta);
     void SetTimer(OrvaneDeviceExtension* ext, LONGLONG dueTime);
     void CancelTimer();
@@ -120,7 +128,10 @@ private:
         PortDevice* device;
     };
     PortDevice* Owner(uint16_t port);
-    void AccessTime();
+    void AccessTime(Nanos step);
+    Nanos ReadCost(uint16_t port);
+    void NoteRead(uint16_t port, uint32_t value);
+    void BreakSpin();
     void Record(AccessKind kind, uint16_t port, uint32_t value, uint16_t slot = 0, uint8_t length = 0);
 
     PciFunction pci[kMaxPciFunctions] = {};
@@ -133,6 +144,13 @@ private:
     Access log[kLogCapacity] = {};
     Nanos now = 0;
     Nanos timerDue = 0;
+    // The spinning read: port and last value (when the last access was a read),
+    // whether it repeated the read before, and what the next repeat costs.
+    uint16_t spinPort = 0;
+    uint32_t spinValue = 0;
+    bool spinHaveRead = false;
+    bool spinRepeated = false;
+    Nanos spinStep = kPortAccessCost;
     OrvaneDeviceExtension* timerExt = nullptr;
 };
 

@@ -27,6 +27,7 @@ constexpr int kMaxDrops = 3;             // a dropped transaction on Intel costs
 constexpr uint32_t kMaxBuffer = 1024;
 constexpr uint32_t kTransferBytes = sizeof(OrvaneTransfer);
 constexpr sim::Nanos kSecond = 1000000000ull;
+constexpr sim::Nanos kSpinCap = 1000000ull;  // 1 ms
 // The longest request: a byte dump on Intel whose 256 reads each run out
 // three two-second waits, with room for the fixed delays and the port time.
 constexpr sim::Nanos kRequestBound = 256ull * 3 * 2 * kSecond + 60 * kSecond;
@@ -124,10 +125,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (board == nullptr)
         __builtin_trap();
     sim::SetCurrent(&board->machine);
+    // A timed wait that spins on an unchanging register sees a slower bus,
+    // so that a two-second window costs thousands of reads, not millions.
+    board->machine.spinCap = kSpinCap;
 
-    // One input in eight selects any type: a type the board does not answer
-    // scans all of PCI (65,280 slots), which costs as much as a dozen inputs.
-    ULONG type = (typeByte & 0xE0) == 0xE0 ? (ULONG)(typeByte & 0x1F) % 20 : NaturalType(spec, typeByte);
+    // One input in thirty-two selects any type: a type the board does not
+    // answer scans all of PCI (65,280 slots), which costs as much as a dozen inputs.
+    ULONG type = (typeByte & 0xF8) == 0xF8 ? (ULONG)(typeByte & 0x1F) % 20 : NaturalType(spec, typeByte);
     target->address8 = kTargetAddr;
     target->dropMask = dropMask;
     for (int i = 0; i < 256; ++i)
@@ -158,10 +162,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         auto* buffer = new uint8_t[bufferLen ? bufferLen : 1];
         for (uint32_t i = 0; i < inLen; ++i)
             buffer[i] = in.Byte();
-        if (code == IOCTL_ORVANE_TRANSFER && inLen == kTransferBytes)
-            // One transfer in four to another address, mostly nobody: on
-            // Intel each of its reads waits out a two-second window.
-            buffer[offsetof(OrvaneTransfer, DeviceAddr)] = (selector & 3) != 0 ? kTargetAddr : buffer[0];
+        if (code == IOCTL_ORVANE_TRANSFER && inLen == kTransferBytes) {
+            // One single transfer in sixteen to another address, mostly
+            // nobody; dumps always go to the target. Each read of an absent
+            // address runs a wait out (65,535 polls on most engines), and a
+            // dump holds 256 of them.
+            const uint8_t op = buffer[offsetof(OrvaneTransfer, CommandCode)];
+            const bool dump = op == ORVANE_OP_DUMP_BYTES || op == ORVANE_OP_DUMP_BLOCKS;
+            buffer[offsetof(OrvaneTransfer, DeviceAddr)] = dump || (selector & 15) != 0 ? kTargetAddr : buffer[0];
+        }
         uint32_t reserved = 0;
         if (inLen >= kTransferBytes)
             memcpy(&reserved, buffer + offsetof(OrvaneTransfer, Reserved), 4);
