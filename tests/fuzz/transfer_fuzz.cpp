@@ -129,9 +129,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // so that a two-second window costs thousands of reads, not millions.
     board->machine.spinCap = kSpinCap;
 
-    // One input in thirty-two selects any type: a type the board does not
-    // answer scans all of PCI (65,280 slots), which costs as much as a dozen inputs.
-    ULONG type = (typeByte & 0xF8) == 0xF8 ? (ULONG)(typeByte & 0x1F) % 20 : NaturalType(spec, typeByte);
+    // The top twenty type bytes select any of the twenty types, one input in
+    // thirteen: a type the board does not answer scans all of PCI (65,280
+    // slots), which costs as much as a dozen inputs.
+    constexpr uint8_t kAnyTypeFirst = 256 - 20;
+    ULONG type = typeByte >= kAnyTypeFirst ? (ULONG)(typeByte - kAnyTypeFirst) : NaturalType(spec, typeByte);
     target->address8 = kTargetAddr;
     target->dropMask = dropMask;
     for (int i = 0; i < 256; ++i)
