@@ -131,10 +131,8 @@ PortDevice* Machine::Owner(uint16_t port)
     return nullptr;
 }
 
-void Machine::Record(AccessKind kind, uint16_t port, uint32_t value, uint16_t slot, uint8_t length)
+void Machine::Append(AccessKind kind, uint16_t port, uint32_t value, uint16_t slot, uint8_t length)
 {
-    if (!logging)
-        return;
     if (logCount == kLogCapacity) {
         logOverflow = true;
         return;

@@ -103,9 +103,12 @@ uint32_t GpioRegisterFor(ULONG type, uint8_t pick)
     }
 }
 
+// The board is built afresh for every input, into the same storage: a new
+// allocation of its size would map and clear fresh pages each time.
 struct alignas(sim::Board) BoardStorage {
     unsigned char bytes[sizeof(sim::Board)];
 };
+BoardStorage boardStorage;
 
 }  // namespace
 
@@ -116,7 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const uint8_t typeByte = in.Byte();
     const uint64_t dropMask = (uint64_t)in.Dword() | (uint64_t)in.Dword() << 32;
 
-    auto* storage = new BoardStorage;
+    auto* storage = &boardStorage;
     auto* hosts = new sim::ChipsetHosts;
     auto* target = new FlakyTarget;
     auto* ext = new OrvaneDeviceExtension;
@@ -198,6 +201,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     delete ext;
     delete target;
     delete hosts;
-    delete storage;
     return 0;
 }
